@@ -1,0 +1,81 @@
+// Basic Windows types and calling conventions, declared here so that the
+// plug-in's logic never includes a system header. Sizes follow 32-bit Windows;
+// on the 64-bit host build only pointer-sized members differ.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#if defined(_WIN32) && defined(__i386__)
+#define STDCALL __attribute__((stdcall))
+#else
+#define STDCALL
+#endif
+
+// True where the binary layouts of the shipped 32-bit DLL can be checked.
+inline constexpr bool kLayoutIs32Bit = sizeof(void*) == 4;
+
+using BYTE = std::uint8_t;
+using WORD = std::uint16_t;
+using DWORD = std::uint32_t;
+using SHORT = std::int16_t;
+using USHORT = std::uint16_t;
+using LONG = std::int32_t;
+using ULONG = std::uint32_t;
+using INT = std::int32_t;
+using UINT = std::uint32_t;
+using BOOL = std::int32_t;
+using HRESULT = std::int32_t;
+using FLONG = std::uint32_t;
+using MIX = std::uint32_t;
+using ROP4 = std::uint32_t;
+using HGLYPH = std::uint32_t;
+using FIX = std::int32_t;
+using WCHAR = char16_t; // UTF-16 code unit, as wchar_t is on Windows
+using LONG_PTR = std::intptr_t;
+using ULONG_PTR = std::uintptr_t;
+using HANDLE = void*;
+using HSURF = void*;
+using DHPDEV = void*;
+using PVOID = void*;
+using PBYTE = BYTE*;
+using PDWORD = DWORD*;
+using PSTR = char*;
+using PWSTR = WCHAR*;
+using LPWSTR = WCHAR*;
+
+inline constexpr BOOL TRUE = 1;
+inline constexpr BOOL FALSE = 0;
+
+inline constexpr HRESULT S_OK = 0;
+inline constexpr HRESULT S_FALSE = 1;
+inline constexpr HRESULT E_NOTIMPL = static_cast<HRESULT>(0x80004001u);
+inline constexpr HRESULT E_NOINTERFACE = static_cast<HRESULT>(0x80004002u);
+inline constexpr HRESULT E_FAIL = static_cast<HRESULT>(0x80004005u);
+inline constexpr HRESULT E_OUTOFMEMORY = static_cast<HRESULT>(0x8007000Eu);
+inline constexpr HRESULT CLASS_E_NOAGGREGATION = static_cast<HRESULT>(0x80040110u);
+inline constexpr HRESULT CLASS_E_CLASSNOTAVAILABLE = static_cast<HRESULT>(0x80040111u);
+
+inline constexpr bool SUCCEEDED(HRESULT hr) { return hr >= 0; }
+
+inline constexpr DWORD ERROR_INVALID_PARAMETER = 87;
+inline constexpr DWORD ERROR_INSUFFICIENT_BUFFER = 122;
+
+struct RECTL {
+    LONG left;
+    LONG top;
+    LONG right;
+    LONG bottom;
+};
+
+struct POINTL {
+    LONG x;
+    LONG y;
+};
+
+struct SIZEL {
+    LONG cx;
+    LONG cy;
+};
+
+static_assert(sizeof(RECTL) == 16 && sizeof(POINTL) == 8 && sizeof(SIZEL) == 8);

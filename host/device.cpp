@@ -1,0 +1,160 @@
+#include "host/device.h"
+
+#include "host/unidrv_hooks.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace standin {
+namespace {
+
+DWORD STDCALL writeSpoolBuf(PDEVOBJ pdevobj, PVOID buffer, DWORD count) {
+    return Device::of(pdevobj).takeSpoolBytes(buffer, count);
+}
+
+// DWORD-aligned stride of a 1-bit band line.
+std::size_t bandStride(LONG width) { return (static_cast<std::size_t>(width) + 31) / 32 * 4; }
+
+// Lays one page line out as Unidrv renders it: a printed dot is a 0 bit,
+// blank dots and the padding are 1. Returns whether any dot is printed.
+bool renderLine(const BYTE* page, std::size_t pageStride, LONG width, BYTE* band,
+                std::size_t stride) {
+    const BYTE lastMask = width % 8 ? static_cast<BYTE>(0xFF << (8 - width % 8)) : 0xFF;
+    BYTE printed = 0;
+    for (std::size_t i = 0; i < pageStride; ++i) {
+        const BYTE dots = i + 1 == pageStride ? page[i] & lastMask : page[i];
+        printed |= dots;
+        band[i] = static_cast<BYTE>(~dots);
+    }
+    std::memset(band + pageStride, 0xFF, stride - pageStride);
+    return printed != 0;
+}
+
+} // namespace
+
+Device::Device(IPrintOemUni& plugin, const DRVENABLEDATA& pluginHooks,
+               const DEVMODEW& publicSettings, const OemDevMode& privateSettings)
+    : plugin(plugin), hooks(pluginHooks), publicDm(publicSettings), privateDm(privateSettings) {
+    procs.DrvWriteSpoolBuf = writeSpoolBuf;
+    binding.owner = this;
+    DEVOBJ& dev = binding.devobj;
+    dev.dwSize = sizeof(DEVOBJ);
+    dev.pPublicDM = &publicDm;
+    dev.pOEMDM = &privateDm;
+    dev.pDrvProcs = &procs;
+    surf.dhpdev = &dev;
+}
+
+Device::~Device() {
+    if (enabled())
+        disable();
+}
+
+Device& Device::of(PDEVOBJ pdevobj) { return *reinterpret_cast<Binding*>(pdevobj)->owner; }
+
+Device& Device::of(SURFOBJ* pso) { return of(static_cast<PDEVOBJ>(pso->dhpdev)); }
+
+template <typename Fn> Fn Device::pluginHook(ULONG index) const {
+    for (ULONG i = 0; i < hooks.c; ++i) {
+        if (hooks.pdrvfn[i].iFunc == index)
+            return functionCast<Fn>(hooks.pdrvfn[i].pfn);
+    }
+    return nullptr;
+}
+
+HRESULT Device::enable(const DRVENABLEDATA* unidrvTable) {
+    DRVENABLEDATA table = unidrvTable ? *unidrvTable : unidrvHookTable();
+    PVOID pdevOem = nullptr;
+    GDIINFO* gdiInfo = nullptr;
+    const HRESULT result = plugin.EnablePDEV(&devobj(), const_cast<WCHAR*>(u"Label printer"), 0,
+                                             nullptr, 0, gdiInfo, sizeof info, &info, &table,
+                                             &pdevOem);
+    devobj().pdevOEM = SUCCEEDED(result) ? pdevOem : nullptr;
+    return result;
+}
+
+HRESULT Device::disable() {
+    const HRESULT result = plugin.DisablePDEV(&devobj());
+    devobj().pdevOEM = nullptr;
+    return result;
+}
+
+BOOL Device::startDoc(const WCHAR* documentName, DWORD jobId) {
+    auto hook = pluginHook<PFN_DrvStartDoc>(INDEX_DrvStartDoc);
+    return hook ? hook(&surf, const_cast<WCHAR*>(documentName), jobId) : FALSE;
+}
+
+BOOL Device::startPage() {
+    auto hook = pluginHook<PFN_DrvStartPage>(INDEX_DrvStartPage);
+    return hook ? hook(&surf) : FALSE;
+}
+
+BOOL Device::sendPage() {
+    auto hook = pluginHook<PFN_DrvSendPage>(INDEX_DrvSendPage);
+    return hook ? hook(&surf) : FALSE;
+}
+
+BOOL Device::endDoc(FLONG flags) {
+    auto hook = pluginHook<PFN_DrvEndDoc>(INDEX_DrvEndDoc);
+    return hook ? hook(&surf, flags) : FALSE;
+}
+
+void Device::sendBand(BYTE* band, LONG width, LONG lines, bool blank, DWORD callbackId) {
+    BITMAPINFOHEADER header{};
+    header.biSize = sizeof header;
+    header.biWidth = width;
+    header.biHeight = lines;
+    header.biPlanes = 1;
+    header.biBitCount = 1;
+    IPPARAMS params{};
+    params.dwSize = sizeof params;
+    params.bBanding = TRUE;
+    params.bBlankBand = blank ? TRUE : FALSE;
+    PBYTE result = nullptr;
+    plugin.ImageProcessing(&devobj(), band, &header, nullptr, callbackId, &params, &result);
+}
+
+void Device::renderPage(const PageBitmap& page, LONG bandHeight, DWORD callbackId) {
+    auto startBanding = pluginHook<PFN_DrvStartBanding>(INDEX_DrvStartBanding);
+    auto nextBand = pluginHook<PFN_DrvNextBand>(INDEX_DrvNextBand);
+    POINTL origin{0, 0};
+    if (startBanding)
+        startBanding(&surf, &origin);
+    const std::size_t stride = bandStride(page.width);
+    const LONG linesPerBand = std::max<LONG>(bandHeight, 1);
+    std::vector<BYTE> band(stride * static_cast<std::size_t>(linesPerBand));
+    for (LONG top = 0; top < page.height; top += linesPerBand) {
+        if (top > 0 && nextBand) {
+            origin.y = top;
+            nextBand(&surf, &origin);
+        }
+        const LONG lines = std::min(linesPerBand, page.height - top);
+        bool printed = false;
+        for (LONG r = 0; r < lines; ++r) {
+            const BYTE* line = page.bits.data() + static_cast<std::size_t>(top + r) * page.stride();
+            printed |= renderLine(line, page.stride(), page.width,
+                                  band.data() + static_cast<std::size_t>(r) * stride, stride);
+        }
+        sendBand(band.data(), page.width, lines, !printed, callbackId);
+    }
+}
+
+HRESULT Device::commandCallback(DWORD callbackId) {
+    INT result = -1;
+    return plugin.CommandCallback(&devobj(), callbackId, 0, nullptr, &result);
+}
+
+DWORD Device::takeSpoolBytes(const void* bytes, DWORD count) {
+    const auto* first = static_cast<const BYTE*>(bytes);
+    if (count > 0)
+        spoolBytes.insert(spoolBytes.end(), first, first + count);
+    writeSizes.push_back(count);
+    return count;
+}
+
+BOOL Device::recordUnidrvCall(const char* call) {
+    calls.emplace_back(call);
+    return unidrvResult;
+}
+
+} // namespace standin

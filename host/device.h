@@ -1,0 +1,80 @@
+// One device context as Unidrv keeps it for the plug-in: the DEVOBJ with its
+// devmodes and spool stream, the drawing surface, and the calls that reached
+// Unidrv's own entry points.
+#pragma once
+
+#include "host/page_bitmap.h"
+#include "platform/unidrv.h"
+#include "settings/oem_devmode.h"
+
+#include <string>
+#include <vector>
+
+namespace standin {
+
+class Device {
+  public:
+    // `pluginHooks` is the table the plug-in's EnableDriver returned; the
+    // device calls the plug-in's hooks through it, as the engine does.
+    Device(IPrintOemUni& plugin, const DRVENABLEDATA& pluginHooks, const DEVMODEW& publicSettings,
+           const OemDevMode& privateSettings);
+    Device(const Device&) = delete;
+    Device& operator=(const Device&) = delete;
+    ~Device();
+
+    static Device& of(PDEVOBJ pdevobj);
+    static Device& of(SURFOBJ* pso);
+
+    // EnablePDEV with Unidrv's own table (the stand-in's, unless given).
+    HRESULT enable(const DRVENABLEDATA* unidrvTable = nullptr);
+    HRESULT disable();
+    bool enabled() const { return devobj().pdevOEM != nullptr; }
+
+    BOOL startDoc(const WCHAR* documentName = u"label", DWORD jobId = 1);
+    BOOL startPage();
+    BOOL sendPage();
+    BOOL endDoc(FLONG flags = 0);
+    // Hands the page to the plug-in band by band: DrvStartBanding, each band
+    // through ImageProcessing, DrvNextBand between bands.
+    void renderPage(const PageBitmap& page, LONG bandHeight, DWORD callbackId = 1);
+    HRESULT commandCallback(DWORD callbackId);
+
+    DWORD takeSpoolBytes(const void* bytes, DWORD count);
+    BOOL recordUnidrvCall(const char* call);
+
+    const std::vector<BYTE>& spool() const { return spoolBytes; }
+    const std::vector<DWORD>& spoolWrites() const { return writeSizes; }
+    const std::vector<std::string>& unidrvCalls() const { return calls; }
+    // What Unidrv's own entry points answer (TRUE unless a test says).
+    void setUnidrvResult(BOOL result) { unidrvResult = result; }
+
+    DEVOBJ& devobj() { return binding.devobj; }
+    const DEVOBJ& devobj() const { return binding.devobj; }
+    SURFOBJ* surface() { return &surf; }
+    DEVMODEW& publicSettings() { return publicDm; }
+    OemDevMode& privateSettings() { return privateDm; }
+    DEVINFO& devInfo() { return info; }
+
+  private:
+    template <typename Fn> Fn pluginHook(ULONG index) const;
+    void sendBand(BYTE* band, LONG width, LONG lines, bool blank, DWORD callbackId);
+
+    // The DEVOBJ comes first, so the plug-in's PDEVOBJ leads back here.
+    struct Binding {
+        DEVOBJ devobj;
+        Device* owner;
+    } binding{};
+    IPrintOemUni& plugin;
+    const DRVENABLEDATA& hooks;
+    DRVPROCS procs{};
+    DEVMODEW publicDm;
+    OemDevMode privateDm;
+    SURFOBJ surf{};
+    DEVINFO info{};
+    std::vector<BYTE> spoolBytes;
+    std::vector<DWORD> writeSizes;
+    std::vector<std::string> calls;
+    BOOL unidrvResult = TRUE;
+};
+
+} // namespace standin

@@ -1,0 +1,32 @@
+// A whole print job driven through the plug-in from module load to unload,
+// the way Unidrv runs one.
+#pragma once
+
+#include "host/standin.h"
+
+#include <functional>
+#include <vector>
+
+namespace standin {
+
+struct LabelJob {
+    PaperSettings paper;
+    std::function<void(OemDevMode&)> editSettings; // the user's private settings
+    std::vector<PageBitmap> pages;
+    LONG bandHeight = 64;
+    DWORD imageCallbackId = 1;
+    int documents = 1; // the same pages again in each further document
+};
+
+struct JobOutcome {
+    bool ok = false;
+    std::string error;
+    std::vector<BYTE> spool;
+    std::vector<std::string> unidrvCalls;
+    HRESULT canUnloadNow = S_FALSE;
+    LONG servicesReferences = 0; // what the plug-in still holds at the end
+};
+
+JobOutcome printLabelJob(const PluginModule& module, const LabelJob& job);
+
+} // namespace standin

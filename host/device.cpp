@@ -13,7 +13,9 @@ DWORD STDCALL writeSpoolBuf(PDEVOBJ pdevobj, PVOID buffer, DWORD count) {
 }
 
 // DWORD-aligned stride of a 1-bit band line.
-std::size_t bandStride(LONG width) { return (static_cast<std::size_t>(width) + 31) / 32 * 4; }
+std::size_t bandStride(LONG width) {
+    return (static_cast<std::size_t>(width) + 31) / 32 * 4;
+}
 
 // Lays one page line out as Unidrv renders it: a printed dot is a 0 bit,
 // blank dots and the padding are 1. Returns whether any dot is printed.
@@ -50,9 +52,13 @@ Device::~Device() {
         disable();
 }
 
-Device& Device::of(PDEVOBJ pdevobj) { return *reinterpret_cast<Binding*>(pdevobj)->owner; }
+Device& Device::of(PDEVOBJ pdevobj) {
+    return *reinterpret_cast<Binding*>(pdevobj)->owner;
+}
 
-Device& Device::of(SURFOBJ* pso) { return of(static_cast<PDEVOBJ>(pso->dhpdev)); }
+Device& Device::of(SURFOBJ* pso) {
+    return of(static_cast<PDEVOBJ>(pso->dhpdev));
+}
 
 template <typename Fn> Fn Device::pluginHook(ULONG index) const {
     for (ULONG i = 0; i < hooks.c; ++i) {
@@ -66,9 +72,9 @@ HRESULT Device::enable(const DRVENABLEDATA* unidrvTable) {
     DRVENABLEDATA table = unidrvTable ? *unidrvTable : unidrvHookTable();
     PVOID pdevOem = nullptr;
     GDIINFO* gdiInfo = nullptr;
-    const HRESULT result = plugin.EnablePDEV(&devobj(), const_cast<WCHAR*>(u"Label printer"), 0,
-                                             nullptr, 0, gdiInfo, sizeof info, &info, &table,
-                                             &pdevOem);
+    const HRESULT result =
+        plugin.EnablePDEV(&devobj(), const_cast<WCHAR*>(u"Label printer"), 0, nullptr, 0, gdiInfo,
+                          sizeof info, &info, &table, &pdevOem);
     devobj().pdevOEM = SUCCEEDED(result) ? pdevOem : nullptr;
     return result;
 }

@@ -14,9 +14,13 @@ HRESULT STDCALL DriverServices::QueryInterface(REFIID riid, void** ppv) {
     return E_NOINTERFACE;
 }
 
-ULONG STDCALL DriverServices::AddRef() { return static_cast<ULONG>(++refs); }
+ULONG STDCALL DriverServices::AddRef() {
+    return static_cast<ULONG>(++refs);
+}
 
-ULONG STDCALL DriverServices::Release() { return static_cast<ULONG>(--refs); }
+ULONG STDCALL DriverServices::Release() {
+    return static_cast<ULONG>(--refs);
+}
 
 HRESULT STDCALL DriverServices::DrvGetDriverSetting(PVOID, const char*, PVOID, DWORD, PDWORD,
                                                     PDWORD) {
@@ -31,9 +35,13 @@ HRESULT STDCALL DriverServices::DrvWriteSpoolBuf(PDEVOBJ pdevobj, PVOID pBuffer,
     return S_OK;
 }
 
-HRESULT STDCALL DriverServices::DrvXMoveTo(PDEVOBJ, INT, DWORD, INT*) { return E_NOTIMPL; }
+HRESULT STDCALL DriverServices::DrvXMoveTo(PDEVOBJ, INT, DWORD, INT*) {
+    return E_NOTIMPL;
+}
 
-HRESULT STDCALL DriverServices::DrvYMoveTo(PDEVOBJ, INT, DWORD, INT*) { return E_NOTIMPL; }
+HRESULT STDCALL DriverServices::DrvYMoveTo(PDEVOBJ, INT, DWORD, INT*) {
+    return E_NOTIMPL;
+}
 
 HRESULT STDCALL DriverServices::DrvGetStandardVariable(PDEVOBJ, DWORD, PVOID, DWORD, PDWORD) {
     return E_NOTIMPL;
@@ -43,8 +51,8 @@ HRESULT STDCALL DriverServices::DrvGetGPDData(PDEVOBJ, DWORD, PVOID, PVOID, DWOR
     return E_NOTIMPL;
 }
 
-HRESULT STDCALL DriverServices::DrvUniTextOut(SURFOBJ*, STROBJ*, FONTOBJ*, CLIPOBJ*, RECTL*,
-                                              RECTL*, BRUSHOBJ*, BRUSHOBJ*, POINTL*, MIX) {
+HRESULT STDCALL DriverServices::DrvUniTextOut(SURFOBJ*, STROBJ*, FONTOBJ*, CLIPOBJ*, RECTL*, RECTL*,
+                                              BRUSHOBJ*, BRUSHOBJ*, POINTL*, MIX) {
     return E_NOTIMPL;
 }
 

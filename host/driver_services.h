@@ -15,16 +15,15 @@ class DriverServices final : public IPrintOemDriverUni {
     HRESULT STDCALL QueryInterface(REFIID riid, void** ppv) override;
     ULONG STDCALL AddRef() override;
     ULONG STDCALL Release() override;
-    HRESULT STDCALL DrvGetDriverSetting(PVOID, const char*, PVOID, DWORD, PDWORD,
-                                        PDWORD) override;
+    HRESULT STDCALL DrvGetDriverSetting(PVOID, const char*, PVOID, DWORD, PDWORD, PDWORD) override;
     HRESULT STDCALL DrvWriteSpoolBuf(PDEVOBJ pdevobj, PVOID pBuffer, DWORD cbSize,
                                      DWORD* pdwResult) override;
     HRESULT STDCALL DrvXMoveTo(PDEVOBJ, INT, DWORD, INT*) override;
     HRESULT STDCALL DrvYMoveTo(PDEVOBJ, INT, DWORD, INT*) override;
     HRESULT STDCALL DrvGetStandardVariable(PDEVOBJ, DWORD, PVOID, DWORD, PDWORD) override;
     HRESULT STDCALL DrvGetGPDData(PDEVOBJ, DWORD, PVOID, PVOID, DWORD, PDWORD) override;
-    HRESULT STDCALL DrvUniTextOut(SURFOBJ*, STROBJ*, FONTOBJ*, CLIPOBJ*, RECTL*, RECTL*,
-                                  BRUSHOBJ*, BRUSHOBJ*, POINTL*, MIX) override;
+    HRESULT STDCALL DrvUniTextOut(SURFOBJ*, STROBJ*, FONTOBJ*, CLIPOBJ*, RECTL*, RECTL*, BRUSHOBJ*,
+                                  BRUSHOBJ*, POINTL*, MIX) override;
     HRESULT STDCALL DrvWriteAbortBuf(PDEVOBJ, PVOID, DWORD, DWORD) override;
 
   private:

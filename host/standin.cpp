@@ -48,8 +48,10 @@ bool UnidrvStandIn::startUp(std::string& error) {
         error = "the plug-in refused the driver services interface";
         return false;
     }
-    reportsImageProcessing = object->GetImplementedMethod(const_cast<char*>("ImageProcessing")) == S_OK;
-    reportsCommandCallback = object->GetImplementedMethod(const_cast<char*>("CommandCallback")) == S_OK;
+    reportsImageProcessing =
+        object->GetImplementedMethod(const_cast<char*>("ImageProcessing")) == S_OK;
+    reportsCommandCallback =
+        object->GetImplementedMethod(const_cast<char*>("CommandCallback")) == S_OK;
     object->EnableDriver(DDI_DRIVER_VERSION_NT5, sizeof hooks, &hooks);
     return true;
 }

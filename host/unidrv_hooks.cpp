@@ -5,7 +5,9 @@
 namespace standin {
 namespace {
 
-BOOL record(SURFOBJ* pso, const char* call) { return Device::of(pso).recordUnidrvCall(call); }
+BOOL record(SURFOBJ* pso, const char* call) {
+    return Device::of(pso).recordUnidrvCall(call);
+}
 
 BOOL STDCALL unidrvBitBlt(SURFOBJ* pso, SURFOBJ*, SURFOBJ*, CLIPOBJ*, XLATEOBJ*, RECTL*, POINTL*,
                           POINTL*, BRUSHOBJ*, POINTL*, ROP4) {
@@ -27,21 +29,33 @@ BOOL STDCALL unidrvStrokePath(SURFOBJ* pso, PATHOBJ*, CLIPOBJ*, XFORMOBJ*, BRUSH
     return record(pso, "DrvStrokePath");
 }
 
-BOOL STDCALL unidrvStartPage(SURFOBJ* pso) { return record(pso, "DrvStartPage"); }
+BOOL STDCALL unidrvStartPage(SURFOBJ* pso) {
+    return record(pso, "DrvStartPage");
+}
 
-BOOL STDCALL unidrvSendPage(SURFOBJ* pso) { return record(pso, "DrvSendPage"); }
+BOOL STDCALL unidrvSendPage(SURFOBJ* pso) {
+    return record(pso, "DrvSendPage");
+}
 
-BOOL STDCALL unidrvStartDoc(SURFOBJ* pso, LPWSTR, DWORD) { return record(pso, "DrvStartDoc"); }
+BOOL STDCALL unidrvStartDoc(SURFOBJ* pso, LPWSTR, DWORD) {
+    return record(pso, "DrvStartDoc");
+}
 
-BOOL STDCALL unidrvEndDoc(SURFOBJ* pso, FLONG) { return record(pso, "DrvEndDoc"); }
+BOOL STDCALL unidrvEndDoc(SURFOBJ* pso, FLONG) {
+    return record(pso, "DrvEndDoc");
+}
 
-BOOL STDCALL unidrvNextBand(SURFOBJ* pso, POINTL*) { return record(pso, "DrvNextBand"); }
+BOOL STDCALL unidrvNextBand(SURFOBJ* pso, POINTL*) {
+    return record(pso, "DrvNextBand");
+}
 
 BOOL STDCALL unidrvStartBanding(SURFOBJ* pso, POINTL*) {
     return record(pso, "DrvStartBanding");
 }
 
-template <typename Fn> DRVFN entry(ULONG index, Fn fn) { return {index, functionCast<PFN>(fn)}; }
+template <typename Fn> DRVFN entry(ULONG index, Fn fn) {
+    return {index, functionCast<PFN>(fn)};
+}
 
 } // namespace
 

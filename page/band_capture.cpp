@@ -74,7 +74,7 @@ BOOL appendBandRows(OemPDEV* pdev, const BYTE* source, const BITMAPINFOHEADER* h
 
 HRESULT captureBand(PDEVOBJ pdevobj, PBYTE pSrcBitmap, const BITMAPINFOHEADER* header,
                     DWORD dwCallbackID, const IPPARAMS* params, PBYTE* ppbResult) {
-    OemPDEV* pdev = oemPdevOf(pdevobj);
+    OemPDEV* pdev = pdevobj ? oemPdevOf(pdevobj) : nullptr;
     if (pdev && header) {
         if (!pdev->pageOpen) {
             pdev->rowCount = 0;

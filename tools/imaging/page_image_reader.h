@@ -1,0 +1,24 @@
+// Reading the pictures the tools print, and writing 1-bit pictures back.
+#pragma once
+
+#include <string>
+
+#include "tools/imaging/bilevel_image.h"
+
+// Largest side and largest dot count accepted, checked before any allocation.
+inline constexpr int32_t kMaxImageSide = 65535;
+inline constexpr uint64_t kMaxImageDots = uint64_t{1} << 28;
+
+struct ImageReadResult {
+    BilevelImage image;
+    std::string error; // one line naming the file and the problem
+    bool ok() const { return error.empty(); }
+};
+
+// Reads a PBM (plain or raw) or PNG file, told apart by their first bytes.
+// PNG pixels are laid on white; those darker than mid grey are printed, or,
+// with dither, grey shades become a Floyd-Steinberg dot pattern.
+ImageReadResult readPageImage(const std::string& path, bool dither);
+
+// Writes a 1-bit grey PNG, printed dots black. A failed write leaves no file.
+bool writePng(const std::string& path, const BilevelImage& image, std::string& error);

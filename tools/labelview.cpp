@@ -70,6 +70,7 @@ bool readWholeFile(const std::string& path, std::vector<uint8_t>& bytes, std::st
     return true;
 }
 
+// One line per label, numbers as the header gave them, so a script can grep it.
 void printLabel(size_t index, const DecodedLabel& label) {
     std::printf("label %zu: size %d mm x %d mm, density %d, direction %d, bitmap %d bytes x %d "
                 "lines, %llu printed dots\n",
@@ -78,6 +79,7 @@ void printLabel(size_t index, const DecodedLabel& label) {
                 static_cast<unsigned long long>(label.printedDots));
 }
 
+// Exits 0 when done, 1 on a problem with a file, 2 on a usage error.
 int run(int argc, char** argv) {
     Arguments args;
     if (!parseArguments(argc, argv, args)) {

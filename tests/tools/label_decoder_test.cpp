@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <random>
 
 #include "tools/imaging/page_image_reader.h"
 #include "tools/tool_scratch.h"
@@ -78,9 +79,8 @@ TEST(LabelDecoder, SkipsForeignBytesAroundPrograms) {
     EXPECT_EQ(stream.notes,
               (std::vector<std::string>{
                   "bytes 0-3: 4 bytes that are not a label program",
-                  "bytes " + std::to_string(commandAt) + "-" + std::to_string(secondAt - 1) +
-                      ": " + std::to_string(userCommand.size()) +
-                      " bytes that are not a label program",
+                  "bytes " + std::to_string(commandAt) + "-" + std::to_string(secondAt - 1) + ": " +
+                      std::to_string(userCommand.size()) + " bytes that are not a label program",
                   "bytes " + std::to_string(tailAt) + "-" + std::to_string(bytes.size() - 1) +
                       ": 8 bytes that are not a label program"}));
 }
@@ -160,6 +160,24 @@ INSTANTIATE_TEST_SUITE_P(
         BrokenCase{"OtherBitmapMode", header(8, 0, 1, 0, 1, 1).replace(63, 1, "0"),
                    "label 1 at byte 0: malformed header at byte 62", 0}),
     [](const testing::TestParamInfo<BrokenCase>& info) { return std::string(info.param.name); });
+
+TEST(LabelDecoder, DamagedStreamsNeverReadPastTheirEnd) {
+    const std::string good = "ab" + program(3, 9, "\x81\x42") + "cd" + program(1, 8);
+    std::mt19937 random(3);
+    for (int round = 0; round < 2000; ++round) {
+        std::string bytes = good.substr(0, random() % (good.size() + 1));
+        for (int flips = random() % 4; flips > 0 && !bytes.empty(); --flips)
+            bytes[random() % bytes.size()] = "0-9,\r\n \xFF"[random() % 9];
+        // A copy of exactly the right size lets the sanitizers see any overrun.
+        const std::vector<uint8_t> exact(bytes.begin(), bytes.end());
+        const LabelStream stream = decodeLabelStream(exact.data(), exact.size());
+        for (const DecodedLabel& label : stream.labels) {
+            EXPECT_EQ(label.bitmap.size(), static_cast<size_t>(label.widthBytes) *
+                                               static_cast<size_t>(label.heightDots));
+            EXPECT_LT(label.offset, exact.size());
+        }
+    }
+}
 
 TEST(LabelPicture, ClearBitsArePrintedDots) {
     const LabelStream stream = decode(program(2, 3, std::string("\x7F\xFE", 2)));

@@ -247,6 +247,23 @@ TEST(PageImageReader, DamagedPngIsAnError) {
     EXPECT_EQ(result.error.rfind(bad + ": unreadable (", 0), 0u) << result.error;
 }
 
+TEST(PageImageReader, EveryCutOfAFileIsAnErrorNotACrash) {
+    ScratchDir dir;
+    PngSpec spec = oneRow(9, PNG_COLOR_TYPE_RGB_ALPHA, 8, Bytes(36, 90));
+    spec.interlaced = true;
+    const std::string png = fileBytes(writeTestPng(dir, "whole.png", spec));
+    const std::string pbm = std::string("P4\n# c\n9 2\n\xFF\x80\x00\x80", 15);
+    for (const std::string& whole : {png, pbm}) {
+        for (size_t cut = 0; cut < whole.size(); ++cut) {
+            const std::string path = dir.write("cut", whole.substr(0, cut));
+            const ImageReadResult result = readPageImage(path, false);
+            EXPECT_FALSE(result.ok()) << cut;
+            EXPECT_EQ(result.error.rfind(path + ": ", 0), 0u) << result.error;
+        }
+        EXPECT_TRUE(readPageImage(dir.write("whole", whole), false).ok());
+    }
+}
+
 struct PngCase {
     const char* name;
     PngSpec spec;

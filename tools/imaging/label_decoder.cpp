@@ -22,6 +22,7 @@ class HeaderReader {
     size_t position() const { return at_; }
     bool ranOut() const { return ranOut_; }
 
+    // Input that ends inside the text counts as running out, not as a mismatch.
     bool literal(std::string_view text) {
         const size_t left = input_.size() - at_;
         const size_t common = std::min(left, text.size());
@@ -87,6 +88,8 @@ HeaderMatch matchHeader(HeaderReader& in, Header& header, std::string& problem) 
     return HeaderMatch::Broken;
 }
 
+// The header's numbers must describe a bitmap, and SIZE must agree with it,
+// as the printer sizes the label from SIZE but reads as many bytes as BITMAP says.
 std::string checkHeader(const Header& h) {
     for (int64_t value :
          {h.density, h.direction, h.sizeWidth, h.sizeHeight, h.widthBytes, h.heightDots})
@@ -104,6 +107,7 @@ std::string checkHeader(const Header& h) {
     return {};
 }
 
+// Byte numbers are inclusive and 0-based, like offsets in a hex viewer.
 std::string skippedNote(size_t from, size_t to) {
     const size_t count = to - from;
     if (count == 1)
@@ -112,6 +116,7 @@ std::string skippedNote(size_t from, size_t to) {
            std::to_string(count) + " bytes that are not a label program";
 }
 
+// A 0 bit is a printed dot.
 uint64_t countPrinted(const std::vector<uint8_t>& bitmap) {
     uint64_t blank = 0;
     for (uint8_t byte : bitmap)
@@ -119,6 +124,8 @@ uint64_t countPrinted(const std::vector<uint8_t>& bitmap) {
     return uint64_t{bitmap.size()} * 8 - blank;
 }
 
+// Every size is checked against the bytes present before a bitmap is copied,
+// so a header declaring gigabytes costs nothing.
 void decodeInto(LabelStream& stream, const uint8_t* data, size_t size) {
     const std::string_view input(reinterpret_cast<const char*>(data), data != nullptr ? size : 0);
     size_t skippedFrom = 0;

@@ -88,10 +88,13 @@ class ByteSource {
     int readError_ = 0;
 };
 
+// The system's wording for an error code, as the messages quote it.
 std::string reasonFor(int code) {
     return std::strerror(code);
 }
 
+// Empty when the size is acceptable; runs on header numbers, before any
+// allocation, so a hostile header cannot make the reader take much memory.
 std::string sizeProblem(uint64_t width, uint64_t height) {
     const std::string dims = " (" + std::to_string(width) + " x " + std::to_string(height) + ")";
     if (width == 0 || height == 0)
@@ -164,10 +167,12 @@ class DotMaker {
 
 // ---- PBM ----
 
+// The whitespace PBM headers and plain dots may be separated by.
 bool isPbmSpace(int c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
 }
 
+// A '#' comment runs to the end of its line.
 void skipComment(ByteSource& in) {
     int c;
     do
@@ -210,6 +215,8 @@ bool readHeaderNumber(ByteSource& in, uint64_t& value, std::string& problem) {
     return problem.empty();
 }
 
+// Plain dots are '0' and '1' characters, raw ones packed bits; 1 is printed in
+// both, as in the image type.
 ImageReadResult readPbm(ByteSource& in, bool plain, const std::string& path) {
     ImageReadResult result;
     uint8_t magic[2];
@@ -272,6 +279,7 @@ struct PngIo {
     char message[200] = {};
 };
 
+// Keeps libpng's first complaint for the message and jumps back to guarded().
 [[noreturn]] void onPngError(png_structp png, png_const_charp message) {
     auto* io = static_cast<PngIo*>(png_get_error_ptr(png));
     if (io != nullptr && io->message[0] == '\0')
@@ -279,8 +287,10 @@ struct PngIo {
     png_longjmp(png, 1);
 }
 
+// Warnings do not stop reading, and a tool's output is no place for them.
 void onPngWarning(png_structp, png_const_charp) {}
 
+// Feeds libpng from the buffered input, telling a short file from a read error.
 void readFromSource(png_structp png, png_bytep out, size_t length) {
     auto* io = static_cast<PngIo*>(png_get_io_ptr(png));
     if (io->source->read(out, length) != length) {
@@ -290,6 +300,7 @@ void readFromSource(png_structp png, png_bytep out, size_t length) {
     }
 }
 
+// Writes through stdio so that a full disk is reported with the system's reason.
 void writeToSink(png_structp png, png_bytep data, size_t length) {
     auto* io = static_cast<PngIo*>(png_get_io_ptr(png));
     errno = 0;
@@ -299,6 +310,7 @@ void writeToSink(png_structp png, png_bytep data, size_t length) {
     }
 }
 
+// libpng asks for flushes now and then; stdio's are enough.
 void flushSink(png_structp png) {
     auto* io = static_cast<PngIo*>(png_get_io_ptr(png));
     std::fflush(io->sink);
@@ -315,6 +327,7 @@ bool guarded(png_structp png, png_infop info, PngStep step, void* data) {
     return true;
 }
 
+// The rows libpng will deliver once its transforms are set.
 struct PngLayout {
     uint32_t width;
     uint32_t height;
@@ -354,6 +367,7 @@ void readPngHeader(png_structp png, png_infop info, void* data) {
     layout->rowBytes = png_get_rowbytes(png, info);
 }
 
+// Steps for guarded(): one row of a plain image, or all rows of an interlaced one.
 void readPngRow(png_structp png, png_infop, void* data) {
     png_read_row(png, static_cast<png_bytep>(data), nullptr);
 }
@@ -362,17 +376,26 @@ void readPngImage(png_structp png, png_infop, void* data) {
     png_read_image(png, static_cast<png_bytepp>(data));
 }
 
+// Reads past the pixels to the end marker, so that a file cut after its last
+// row still counts as cut and the data's checksum is checked.
+void readPngEnd(png_structp png, png_infop, void*) {
+    png_read_end(png, nullptr);
+}
+
+// PNG stores its numbers most significant byte first.
 uint32_t bigEndian32(const uint8_t* bytes) {
     return uint32_t{bytes[0]} << 24 | uint32_t{bytes[1]} << 16 | uint32_t{bytes[2]} << 8 |
            uint32_t{bytes[3]};
 }
 
+// Frees libpng's state on every way out of the reader.
 struct PngReader {
     png_structp png = nullptr;
     png_infop info = nullptr;
     ~PngReader() { png_destroy_read_struct(&png, info != nullptr ? &info : nullptr, nullptr); }
 };
 
+// Non-interlaced images go row by row, so memory stays at the 1-bit picture.
 ImageReadResult readPng(ByteSource& in, bool dither, const std::string& path) {
     ImageReadResult result;
     // The header's size is checked before libpng sees it, so an oversized
@@ -451,10 +474,13 @@ ImageReadResult readPng(ByteSource& in, bool dither, const std::string& path) {
             dots.addRow(static_cast<int>(y), row.data(), layout.channels);
         }
     }
+    if (!guarded(reader.png, reader.info, readPngEnd, nullptr))
+        return failure();
     result.image = std::move(image);
     return result;
 }
 
+// Tells the format by its first bytes; names lie, pipes have none.
 ImageReadResult readImageFile(const std::string& path, bool dither) {
     ImageReadResult result;
     errno = 0;
@@ -478,12 +504,14 @@ ImageReadResult readImageFile(const std::string& path, bool dither) {
     return result;
 }
 
+// Frees libpng's state on every way out of the writer.
 struct PngWriter {
     png_structp png = nullptr;
     png_infop info = nullptr;
     ~PngWriter() { png_destroy_write_struct(&png, info != nullptr ? &info : nullptr); }
 };
 
+// What writePngRows() needs, passed through guarded()'s one pointer.
 struct WriteJob {
     const BilevelImage* image;
     uint8_t* row;
@@ -507,6 +535,8 @@ void writePngRows(png_structp png, png_infop info, void* data) {
     png_write_end(png, nullptr);
 }
 
+// A file that could not be written completely is removed, so no half picture
+// is left behind to be mistaken for a result.
 bool writePngFile(const std::string& path, const BilevelImage& image, std::string& error) {
     const std::string problem = sizeProblem(static_cast<uint64_t>(std::max(image.width, 0)),
                                             static_cast<uint64_t>(std::max(image.height, 0)));

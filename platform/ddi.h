@@ -203,12 +203,6 @@ static_assert(!kLayoutIs32Bit ||
 
 using PFN = LONG_PTR(STDCALL*)();
 
-// Converts between entry point types, as the DRVFN table requires; the
-// detour through void(*)() says the signature change is intended.
-template <typename To, typename From> To functionCast(From function) {
-    return reinterpret_cast<To>(reinterpret_cast<void (*)()>(function));
-}
-
 struct DRVFN {
     ULONG iFunc;
     PFN pfn;

@@ -33,10 +33,10 @@ struct DEVOBJ {
     PVOID pOEMDM;
     DRVPROCS* pDrvProcs;
 };
-static_assert(!kLayoutIs32Bit || (sizeof(DEVOBJ) == 32 && offsetof(DEVOBJ, pdevOEM) == 4 &&
-                                  offsetof(DEVOBJ, pPublicDM) == 20 &&
-                                  offsetof(DEVOBJ, pOEMDM) == 24 &&
-                                  offsetof(DEVOBJ, pDrvProcs) == 28));
+static_assert(!kLayoutIs32Bit ||
+              (sizeof(DEVOBJ) == 32 && offsetof(DEVOBJ, pdevOEM) == 4 &&
+               offsetof(DEVOBJ, pPublicDM) == 20 && offsetof(DEVOBJ, pOEMDM) == 24 &&
+               offsetof(DEVOBJ, pDrvProcs) == 28));
 
 struct OEMDMPARAM {
     DWORD cbSize;
@@ -49,8 +49,9 @@ struct OEMDMPARAM {
     PVOID pOEMDMOut;
     DWORD cbBufSize;
 };
-static_assert(!kLayoutIs32Bit || (sizeof(OEMDMPARAM) == 36 && offsetof(OEMDMPARAM, pOEMDMIn) == 24 &&
-                                  offsetof(OEMDMPARAM, cbBufSize) == 32));
+static_assert(!kLayoutIs32Bit ||
+              (sizeof(OEMDMPARAM) == 36 && offsetof(OEMDMPARAM, pOEMDMIn) == 24 &&
+               offsetof(OEMDMPARAM, cbBufSize) == 32));
 
 struct OEM_DMEXTRAHEADER {
     DWORD dwSize;
@@ -96,13 +97,13 @@ inline constexpr DWORD OEMDM_DEFAULT = 2;
 inline constexpr DWORD OEMDM_CONVERT = 3;
 inline constexpr DWORD OEMDM_MERGE = 4;
 
-inline constexpr IID IID_IPrintOemUni = {0xD67EBBF0, 0x78BF, 0x11D1,
-                                         {0x94, 0x80, 0x00, 0xA0, 0xC9, 0x06, 0x40, 0xB8}};
-inline constexpr IID IID_IPrintOemDriverUni = {0xD67EBBF1, 0x78BF, 0x11D1,
-                                               {0x94, 0x80, 0x00, 0xA0, 0xC9, 0x06, 0x40, 0xB8}};
+inline constexpr IID IID_IPrintOemUni = {
+    0xD67EBBF0, 0x78BF, 0x11D1, {0x94, 0x80, 0x00, 0xA0, 0xC9, 0x06, 0x40, 0xB8}};
+inline constexpr IID IID_IPrintOemDriverUni = {
+    0xD67EBBF1, 0x78BF, 0x11D1, {0x94, 0x80, 0x00, 0xA0, 0xC9, 0x06, 0x40, 0xB8}};
 // The one class every rendering plug-in serves.
-inline constexpr CLSID CLSID_OEMRENDER = {0x6D6ABF26, 0x9F38, 0x11D1,
-                                          {0x88, 0x2A, 0x00, 0xC0, 0x4F, 0xB9, 0x61, 0xEC}};
+inline constexpr CLSID CLSID_OEMRENDER = {
+    0x6D6ABF26, 0x9F38, 0x11D1, {0x88, 0x2A, 0x00, 0xC0, 0x4F, 0xB9, 0x61, 0xEC}};
 
 // Slots 0 to 25, in the published order.
 struct IPrintOemUni : IUnknown {
@@ -125,12 +126,12 @@ struct IPrintOemUni : IUnknown {
     virtual HRESULT STDCALL CommandCallback(PDEVOBJ pdevobj, DWORD dwCallbackID, DWORD dwCount,
                                             PDWORD pdwParams, INT* piResult) = 0;
     virtual HRESULT STDCALL ImageProcessing(PDEVOBJ pdevobj, PBYTE pSrcBitmap,
-                                            BITMAPINFOHEADER* pBitmapInfoHeader,
-                                            PBYTE pColorTable, DWORD dwCallbackID,
-                                            IPPARAMS* pIPParams, PBYTE* ppbResult) = 0;
+                                            BITMAPINFOHEADER* pBitmapInfoHeader, PBYTE pColorTable,
+                                            DWORD dwCallbackID, IPPARAMS* pIPParams,
+                                            PBYTE* ppbResult) = 0;
     virtual HRESULT STDCALL FilterGraphics(PDEVOBJ pdevobj, PBYTE pBuf, DWORD dwLen) = 0;
-    virtual HRESULT STDCALL Compression(PDEVOBJ pdevobj, PBYTE pInBuf, PBYTE pOutBuf,
-                                        DWORD dwInLen, DWORD dwOutLen, INT* piResult) = 0;
+    virtual HRESULT STDCALL Compression(PDEVOBJ pdevobj, PBYTE pInBuf, PBYTE pOutBuf, DWORD dwInLen,
+                                        DWORD dwOutLen, INT* piResult) = 0;
     virtual HRESULT STDCALL HalftonePattern(PDEVOBJ pdevobj, PBYTE pHTPattern, DWORD dwHTPatternX,
                                             DWORD dwHTPatternY, DWORD dwHTNumPatterns,
                                             DWORD dwCallbackID, PBYTE pResource,
@@ -148,10 +149,9 @@ struct IPrintOemUni : IUnknown {
                                           DWORD dwCount, PVOID pGlyph) = 0;
     virtual HRESULT STDCALL SendFontCmd(PDEVOBJ pdevobj, UNIFONTOBJ* pUFObj,
                                         FINVOCATION* pFInv) = 0;
-    virtual HRESULT STDCALL TextOutAsBitmap(SURFOBJ* pso, STROBJ* pstro, FONTOBJ* pfo,
-                                            CLIPOBJ* pco, RECTL* prclExtra, RECTL* prclOpaque,
-                                            BRUSHOBJ* pboFore, BRUSHOBJ* pboOpaque,
-                                            POINTL* pptlOrg, MIX mix) = 0;
+    virtual HRESULT STDCALL TextOutAsBitmap(SURFOBJ* pso, STROBJ* pstro, FONTOBJ* pfo, CLIPOBJ* pco,
+                                            RECTL* prclExtra, RECTL* prclOpaque, BRUSHOBJ* pboFore,
+                                            BRUSHOBJ* pboOpaque, POINTL* pptlOrg, MIX mix) = 0;
 };
 
 // Unidrv's driver services. The plug-in holds a reference and calls only

@@ -12,6 +12,12 @@
 #define STDCALL
 #endif
 
+// Converts between entry point types, as tables of entry points require;
+// the detour through void(*)() says the signature change is intended.
+template <typename To, typename From> To functionCast(From function) {
+    return reinterpret_cast<To>(reinterpret_cast<void (*)()>(function));
+}
+
 // True where the binary layouts of the shipped 32-bit DLL can be checked.
 inline constexpr bool kLayoutIs32Bit = sizeof(void*) == 4;
 
@@ -56,7 +62,9 @@ inline constexpr HRESULT E_OUTOFMEMORY = static_cast<HRESULT>(0x8007000Eu);
 inline constexpr HRESULT CLASS_E_NOAGGREGATION = static_cast<HRESULT>(0x80040110u);
 inline constexpr HRESULT CLASS_E_CLASSNOTAVAILABLE = static_cast<HRESULT>(0x80040111u);
 
-inline constexpr bool SUCCEEDED(HRESULT hr) { return hr >= 0; }
+inline constexpr bool SUCCEEDED(HRESULT hr) {
+    return hr >= 0;
+}
 
 inline constexpr DWORD ERROR_INVALID_PARAMETER = 87;
 inline constexpr DWORD ERROR_INSUFFICIENT_BUFFER = 122;

@@ -1,48 +1,14 @@
 // On the host the engine's services are whatever the loading process exports
-// under their Windows names, as gdi32 exports them on Windows: the host that
-// loads the plug-in supplies them.
-#include "platform/engine_callbacks.h"
+// under their Windows names, as gdi32 exports them on Windows: the program
+// that loads the plug-in supplies them.
+#include "platform/engine_entry.h"
 
-#include <atomic>
 #include <dlfcn.h>
 
 namespace platform {
-namespace {
 
-template <typename Fn> Fn resolve(std::atomic<void*>& cache, const char* name) {
-    void* entry = cache.load(std::memory_order_acquire);
-    if (!entry) {
-        entry = dlsym(RTLD_DEFAULT, name);
-        cache.store(entry, std::memory_order_release);
-    }
-    return reinterpret_cast<Fn>(entry);
-}
-
-} // namespace
-
-PFN_FONTOBJ_pifi engineFontObjPifi() {
-    static std::atomic<void*> entry{nullptr};
-    return resolve<PFN_FONTOBJ_pifi>(entry, "FONTOBJ_pifi");
-}
-
-PFN_FONTOBJ_pxoGetXform engineFontObjGetXform() {
-    static std::atomic<void*> entry{nullptr};
-    return resolve<PFN_FONTOBJ_pxoGetXform>(entry, "FONTOBJ_pxoGetXform");
-}
-
-PFN_XFORMOBJ_bApplyXform engineXformObjApplyXform() {
-    static std::atomic<void*> entry{nullptr};
-    return resolve<PFN_XFORMOBJ_bApplyXform>(entry, "XFORMOBJ_bApplyXform");
-}
-
-PFN_STROBJ_vEnumStart engineStrObjEnumStart() {
-    static std::atomic<void*> entry{nullptr};
-    return resolve<PFN_STROBJ_vEnumStart>(entry, "STROBJ_vEnumStart");
-}
-
-PFN_STROBJ_bEnum engineStrObjEnum() {
-    static std::atomic<void*> entry{nullptr};
-    return resolve<PFN_STROBJ_bEnum>(entry, "STROBJ_bEnum");
+void* findEngineEntry(const char* name) {
+    return dlsym(RTLD_DEFAULT, name);
 }
 
 } // namespace platform

@@ -13,7 +13,7 @@ namespace platform {
 namespace {
 
 // UTF-16 to UTF-8, with the Windows separator turned into the host's.
-std::string hostPath(const WCHAR* path) {
+std::string hostPath(const char16_t* path) {
     std::string out;
     for (std::size_t i = 0; path[i] != 0; ++i) {
         char32_t c = path[i];
@@ -44,13 +44,13 @@ std::string hostPath(const WCHAR* path) {
 
 } // namespace
 
-bool getPrinterDriverDirectory(WCHAR* buffer, DWORD bufferBytes) {
+bool getPrinterDriverDirectory(char16_t* buffer, std::uint32_t bufferBytes) {
     const char* directory = std::getenv("PRINTER_DRIVER_DIR");
     if (!directory || !buffer)
         return false;
     // Bytes of the UTF-8 value become units one by one: the tests and tools
     // use plain ASCII directories.
-    const std::size_t units = bufferBytes / sizeof(WCHAR);
+    const std::size_t units = bufferBytes / sizeof(char16_t);
     std::size_t i = 0;
     for (; directory[i] != 0; ++i) {
         if (i + 1 >= units)
@@ -63,7 +63,7 @@ bool getPrinterDriverDirectory(WCHAR* buffer, DWORD bufferBytes) {
     return true;
 }
 
-FileHandle openFileForRead(const WCHAR* path) {
+FileHandle openFileForRead(const char16_t* path) {
     const std::string name = hostPath(path);
     struct stat info {};
     if (stat(name.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
@@ -71,22 +71,24 @@ FileHandle openFileForRead(const WCHAR* path) {
     return std::fopen(name.c_str(), "rb");
 }
 
-DWORD fileSize(FileHandle file) {
+std::uint32_t fileSize(FileHandle file) {
     auto* stream = static_cast<std::FILE*>(file);
     struct stat info {};
     if (fstat(fileno(stream), &info) != 0 || info.st_size >= 0xFFFFFFFFLL)
         return 0xFFFFFFFF;
-    return static_cast<DWORD>(info.st_size);
+    return static_cast<std::uint32_t>(info.st_size);
 }
 
-bool readFile(FileHandle file, void* buffer, DWORD bytes, DWORD* bytesRead) {
+bool readFile(FileHandle file, void* buffer, std::uint32_t bytes, std::uint32_t* bytesRead) {
     auto* stream = static_cast<std::FILE*>(file);
     const std::size_t got = std::fread(buffer, 1, bytes, stream);
     if (bytesRead)
-        *bytesRead = static_cast<DWORD>(got);
+        *bytesRead = static_cast<std::uint32_t>(got);
     return !std::ferror(stream);
 }
 
-void closeFile(FileHandle file) { std::fclose(static_cast<std::FILE*>(file)); }
+void closeFile(FileHandle file) {
+    std::fclose(static_cast<std::FILE*>(file));
+}
 
 } // namespace platform

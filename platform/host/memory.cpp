@@ -1,11 +1,11 @@
 // Host stand-ins for private heaps and global memory, with a switch that makes
 // a chosen allocation fail so that tests can walk every failure path.
-#include "platform/host/test_controls.h"
 #include "platform/memory.h"
+#include "platform/host/test_controls.h"
 
 #include <atomic>
-#include <cstdlib>
 #include <cstdint>
+#include <cstdlib>
 #include <mutex>
 #include <new>
 
@@ -123,9 +123,13 @@ void failNthAllocation(std::int64_t n) {
     failAt.store(n > 0 ? attempted.load() + n : 0);
 }
 
-std::int64_t allocationCount() { return attempted.load(); }
+std::int64_t allocationCount() {
+    return attempted.load();
+}
 
-std::int64_t liveAllocations() { return live.load(); }
+std::int64_t liveAllocations() {
+    return live.load();
+}
 
 } // namespace host
 } // namespace platform

@@ -3,5 +3,7 @@
 #include <sched.h>
 
 namespace platform {
-void yieldThread() { sched_yield(); }
+void yieldThread() {
+    sched_yield();
+}
 } // namespace platform

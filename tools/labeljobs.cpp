@@ -1,0 +1,37 @@
+// labeljobs: runs the reference job set through a plug-in module and writes
+// each job's spool stream to OUTDIR/<job>.prn. Built for both platforms, so
+// the two builds' streams can be compared.
+#include "host/reference_jobs.h"
+
+#include <cstdio>
+#include <string>
+
+int main(int argc, char** argv) {
+    if (argc != 3) {
+        std::fputs("usage: labeljobs MODULE OUTDIR\n", stderr);
+        return 2;
+    }
+    standin::PluginModule module;
+    std::string error;
+    if (!standin::loadPluginModule(argv[1], module, error)) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return 1;
+    }
+    int status = 0;
+    for (const standin::NamedJob& named : standin::referenceJobs()) {
+        const standin::JobOutcome outcome = standin::printLabelJob(module, named.job);
+        const std::string path = std::string(argv[2]) + "/" + named.name + ".prn";
+        std::FILE* file = std::fopen(path.c_str(), "wb");
+        const bool written = file && std::fwrite(outcome.spool.data(), 1, outcome.spool.size(),
+                                                 file) == outcome.spool.size();
+        if (file)
+            std::fclose(file);
+        if (!outcome.ok || !written) {
+            std::fprintf(stderr, "%s: %s\n", named.name.c_str(),
+                         outcome.ok ? "cannot write the spool file" : outcome.error.c_str());
+            status = 1;
+        }
+    }
+    standin::unloadPluginModule(module);
+    return status;
+}

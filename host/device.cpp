@@ -60,14 +60,6 @@ Device& Device::of(SURFOBJ* pso) {
     return of(static_cast<PDEVOBJ>(pso->dhpdev));
 }
 
-template <typename Fn> Fn Device::pluginHook(ULONG index) const {
-    for (ULONG i = 0; i < hooks.c; ++i) {
-        if (hooks.pdrvfn[i].iFunc == index)
-            return functionCast<Fn>(hooks.pdrvfn[i].pfn);
-    }
-    return nullptr;
-}
-
 HRESULT Device::enable(const DRVENABLEDATA* unidrvTable) {
     DRVENABLEDATA table = unidrvTable ? *unidrvTable : unidrvHookTable();
     PVOID pdevOem = nullptr;

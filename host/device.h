@@ -55,8 +55,18 @@ class Device {
     OemDevMode& privateSettings() { return privateDm; }
     DEVINFO& devInfo() { return info; }
 
+    // The plug-in's hook for an engine function, as EnableDriver listed it;
+    // null when it hooks no such function.
+    template <typename Fn> Fn pluginHook(ULONG index) const {
+        for (ULONG i = 0; i < hooks.c; ++i) {
+            if (hooks.pdrvfn[i].iFunc == index)
+                return functionCast<Fn>(hooks.pdrvfn[i].pfn);
+        }
+        return nullptr;
+    }
+    IPrintOemUni& pluginObject() { return plugin; }
+
   private:
-    template <typename Fn> Fn pluginHook(ULONG index) const;
     void sendBand(BYTE* band, LONG width, LONG lines, bool blank, DWORD callbackId);
 
     // The DEVOBJ comes first, so the plug-in's PDEVOBJ leads back here.

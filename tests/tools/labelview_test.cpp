@@ -13,31 +13,10 @@ namespace {
 
 using tools_test::ScratchDir;
 
-struct RunResult {
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string readText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+using tools_test::RunResult;
 
 RunResult runLabelview(const ScratchDir& dir, const std::string& arguments) {
-    const std::string out = dir.path("stdout.txt");
-    const std::string err = dir.path("stderr.txt");
-    const std::string command = std::string("'") + LABELVIEW_PATH + "' " + arguments + " >'" + out +
-                                "' 2>'" + err + "' </dev/null";
-    const int status = std::system(command.c_str());
-    RunResult result;
-    if (status != -1 && WIFEXITED(status))
-        result.exitCode = WEXITSTATUS(status);
-    result.out = readText(out);
-    result.err = readText(err);
-    return result;
+    return tools_test::runProgram(dir, LABELVIEW_PATH, arguments);
 }
 
 std::string labelProgram(int widthBytes, int heightDots, char fill) {

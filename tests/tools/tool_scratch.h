@@ -4,10 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <random>
 #include <string>
+#include <sys/wait.h>
 #include <vector>
 
 #include "tools/imaging/bilevel_image.h"
@@ -62,6 +65,34 @@ inline double printedShare(const BilevelImage& image) {
         for (int x = 0; x < image.width; ++x)
             printed += image.dot(x, y) ? 1 : 0;
     return static_cast<double>(printed) / (static_cast<double>(image.width) * image.height);
+}
+
+struct RunResult {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+inline std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Runs a built tool with shell-quoted `arguments`, no standard input, and
+// keeps what it printed.
+inline RunResult runProgram(const ScratchDir& dir, const std::string& program,
+                            const std::string& arguments) {
+    const std::string out = dir.path("stdout.txt");
+    const std::string err = dir.path("stderr.txt");
+    const std::string command =
+        "'" + program + "' " + arguments + " >'" + out + "' 2>'" + err + "' </dev/null";
+    const int status = std::system(command.c_str());
+    RunResult result;
+    if (status != -1 && WIFEXITED(status))
+        result.exitCode = WEXITSTATUS(status);
+    result.out = readFile(out);
+    result.err = readFile(err);
+    return result;
 }
 
 } // namespace tools_test

@@ -1,0 +1,91 @@
+#include "host/text_job.h"
+
+#include "host/text_calls.h"
+
+namespace standin {
+
+std::vector<TextPage> layOutText(const std::vector<std::vector<std::u16string>>& pages,
+                                 const TextLayout& layout) {
+    std::vector<TextPage> laidOut;
+    for (const auto& lines : pages) {
+        TextPage page;
+        LONG top = layout.topMargin;
+        for (const std::u16string& line : lines) {
+            if (!line.empty()) {
+                TextCallSpec call;
+                call.text = line;
+                call.x = layout.leftMargin;
+                call.background = {layout.leftMargin, top,
+                                   layout.leftMargin +
+                                       static_cast<LONG>(line.size()) * layout.advance,
+                                   top + layout.lineHeight};
+                page.calls.push_back(std::move(call));
+            }
+            top += layout.lineHeight + layout.lineGap;
+        }
+        laidOut.push_back(std::move(page));
+    }
+    return laidOut;
+}
+
+namespace {
+
+// One call as the engine makes it, in the font and colour it asks for.
+void makeTextCall(Device& device, const TextCallSpec& spec, NamedFont& printerFont,
+                  NamedFont& otherFont) {
+    TextString string(spec.text, spec.background, spec.x);
+    if (!spec.batches.empty())
+        string.deliverInBatches(spec.batches);
+    BRUSHOBJ foreground = solidBrush(spec.colour);
+    textOut(device, string, spec.printerFont ? printerFont.fontobj() : otherFont.fontobj(),
+            &foreground);
+}
+
+} // namespace
+
+JobOutcome printTextJob(const PluginModule& module, const TextJob& job) {
+    JobOutcome outcome;
+    UnidrvStandIn unidrv(module);
+    if (!unidrv.startUp(outcome.error))
+        return outcome;
+    const DEVMODEW publicDm = makePublicDevMode(job.paper);
+    OemDevMode privateDm{};
+    if (!unidrv.privateSettingsFor(publicDm, privateDm, outcome.error, job.editSettings))
+        return outcome;
+    auto device = unidrv.makeDevice(publicDm, privateDm);
+    if (!SUCCEEDED(device->enable())) {
+        outcome.error = "the plug-in could not enable the device";
+        return outcome;
+    }
+    NamedFont printerFont(kPrinterFontUniqueName);
+    NamedFont otherFont(u"Label Sans Regular");
+    outcome.ok = true;
+    for (const TextDocument& document : job.documents) {
+        device->startDoc();
+        for (DWORD id : document.callbacks)
+            device->commandCallback(id);
+        for (std::size_t p = 0; p < document.pages.size(); ++p) {
+            const TextPage& page = document.pages[p];
+            if (!device->startPage()) {
+                outcome.ok = false;
+                outcome.error = "the plug-in could not start a page";
+            }
+            for (DWORD id : page.callbacks)
+                device->commandCallback(id);
+            for (const TextCallSpec& call : page.calls)
+                makeTextCall(*device, call, printerFont, otherFont);
+            if (!document.aborted || p + 1 < document.pages.size())
+                device->sendPage();
+        }
+        device->endDoc(document.aborted ? ED_ABORTDOC : 0);
+    }
+    device->disable();
+    outcome.spool = device->spool();
+    outcome.unidrvCalls = device->unidrvCalls();
+    device.reset();
+    outcome.canUnloadNow = unidrv.shutDown();
+    outcome.servicesReferences = unidrv.driverServices().references() - 1;
+    return outcome;
+}
+
+} // namespace standin

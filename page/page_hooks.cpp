@@ -4,6 +4,7 @@
 #include "page/label_output.h"
 #include "plugin/hook_dispatch.h"
 #include "settings/command_callback.h"
+#include "text/text_capture.h"
 
 std::atomic<DWORD> firstPage{1};
 
@@ -75,6 +76,7 @@ BOOL STDCALL DrvSendPage(SURFOBJ* pso) {
         sendHexCommand(pdevobj, settings.jobStartOn, settings.jobStartCmd);
     sendHexCommand(pdevobj, settings.pageStartOn, settings.pageStartCmd);
     const BOOL result = passOnToUnidrv<PFN_DrvSendPage>(pdev, kRowSendPage, pso);
+    endTextLine(pdevobj); // the page's last text line is not held for the next page
     finishPage(pdevobj, pdev);
     sendHexCommand(pdevobj, settings.pageEndOn, settings.pageEndCmd);
     return result;
@@ -83,6 +85,8 @@ BOOL STDCALL DrvSendPage(SURFOBJ* pso) {
 BOOL STDCALL DrvEndDoc(SURFOBJ* pso, FLONG fl) {
     PDEVOBJ pdevobj = deviceOf(pso);
     const OemDevMode& settings = *oemDevModeOf(pdevobj);
+    // Text after the last page is sent; an aborted document's is dropped.
+    endTextLine(pdevobj, (fl & ED_ABORTDOC) != 0);
     sendHexCommand(pdevobj, settings.jobEndOn, settings.jobEndCmd);
     return passOnToUnidrv<PFN_DrvEndDoc>(oemPdevOf(pdevobj), kRowEndDoc, pso, fl);
 }

@@ -1,4 +1,5 @@
-// The text hook: the colour gate for text drawn by Unidrv.
+// The text hook: text mode takes text for the printer's own font, anything
+// else passes the colour gate on its way to Unidrv.
 #pragma once
 
 #include "platform/unidrv.h"

@@ -1,9 +1,12 @@
-// labelprint: prints page images as one label job through the plug-in, the
-// way Unidrv would drive it, and writes the spool stream.
+// labelprint: prints page images as one label job, or a text file as one
+// text-mode job, through the plug-in, the way Unidrv would drive it, and
+// writes the spool stream.
 #include "host/print_job.h"
+#include "host/text_job.h"
 #include "tools/imaging/label_decoder.h"
 #include "tools/imaging/page_image_reader.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <climits>
@@ -27,7 +30,9 @@ constexpr char kUsage[] =
     "usage: labelprint [-o FILE] [--dpi N] [--landscape] [--density N] [--direction N]\n"
     "                  [--shift-x N] [--shift-y N] [--job-start HEX] [--page-start HEX]\n"
     "                  [--page-end HEX] [--job-end HEX] [--band-height N] [--dither]\n"
-    "                  [--preview FILE.png] [--plugin MODULE] PAGE...\n";
+    "                  [--preview FILE.png] [--plugin MODULE] PAGE...\n"
+    "       labelprint [-o FILE] [--code-page N] [--dpi N] [--job-start HEX] [--page-start HEX]\n"
+    "                  [--page-end HEX] [--job-end HEX] [--plugin MODULE] --text FILE\n";
 
 struct CommandText {
     bool on = false;
@@ -38,6 +43,8 @@ struct Options {
     std::string output;
     std::string preview;
     std::string plugin;
+    std::string text; // a text file to print in text mode instead of pages
+    int codePage = 936;
     int dpi = 203;
     bool landscape = false;
     bool dither = false;
@@ -129,6 +136,13 @@ std::optional<Failure> parseArguments(int argc, char** argv, Options& options) {
                 options.preview = value;
             } else if (arg == "--plugin") {
                 options.plugin = value;
+            } else if (arg == "--text") {
+                options.text = value;
+            } else if (arg == "--code-page") {
+                auto n = integer(1, 65535);
+                if (!n)
+                    return usage("--code-page takes a code page number from 1 to 65535");
+                options.codePage = static_cast<int>(*n);
             } else if (arg == "--dpi") {
                 auto n = integer(1, SHRT_MAX);
                 if (!n)
@@ -163,6 +177,13 @@ std::optional<Failure> parseArguments(int argc, char** argv, Options& options) {
         } else {
             options.pages.emplace_back(arg);
         }
+    }
+    if (!options.text.empty()) {
+        if (!options.pages.empty())
+            return usage("--text prints a text file; give no PAGE with it");
+        if (!options.preview.empty())
+            return usage("--preview draws labels, and a text job has none");
+        return std::nullopt;
     }
     if (options.pages.empty())
         return usage("no page given");
@@ -270,9 +291,69 @@ std::optional<Failure> writePreview(const std::string& path, const std::vector<B
     return std::nullopt;
 }
 
+// Splits a text file into pages at form feeds and pages into lines; a line's
+// carriage return belongs to the file's line ending. A form feed that ends
+// the file starts no further page.
+std::vector<std::vector<std::u16string>> textPages(const std::u16string& text) {
+    std::vector<std::vector<std::u16string>> pages(1);
+    std::u16string line;
+    auto endLine = [&] {
+        if (!line.empty() && line.back() == u'\r')
+            line.pop_back();
+        pages.back().push_back(std::move(line));
+        line.clear();
+    };
+    for (char16_t unit : text) {
+        if (unit == u'\n') {
+            endLine();
+        } else if (unit == u'\f') {
+            endLine();
+            pages.emplace_back();
+        } else {
+            line += unit;
+        }
+    }
+    endLine();
+    const auto blank = [](const std::u16string& l) { return l.empty(); };
+    if (pages.size() > 1 && std::all_of(pages.back().begin(), pages.back().end(), blank))
+        pages.pop_back();
+    return pages;
+}
+
+// The text job: the configuration turns text mode on at the start of the
+// document, and every line is drawn in the printer-resident font.
+std::optional<Failure> readTextJob(const Options& options, standin::TextJob& job) {
+    std::FILE* file = std::fopen(options.text.c_str(), "rb");
+    if (!file)
+        return Failure{kExitFailure, options.text + ": cannot read (" + std::strerror(errno) + ")"};
+    std::string bytes;
+    char block[4096];
+    std::size_t got;
+    while ((got = std::fread(block, 1, sizeof block, file)) > 0)
+        bytes.append(block, got);
+    const int reason = errno;
+    const bool failed = std::ferror(file) != 0;
+    std::fclose(file);
+    if (failed)
+        return Failure{kExitFailure,
+                       options.text + ": cannot read (" + std::strerror(reason) + ")"};
+    const auto text = toUtf16(bytes);
+    if (!text)
+        return Failure{kExitFailure, options.text + ": not UTF-8 text"};
+    job.documents = {{{11}, standin::layOutText(textPages(*text))}};
+    job.paper.orientation = options.landscape ? DMORIENT_LANDSCAPE : DMORIENT_PORTRAIT;
+    job.paper.paperWidth = 1040; // 104 × 152 mm; text mode sends no image
+    job.paper.paperLength = 1520;
+    job.paper.printQuality = static_cast<SHORT>(options.dpi);
+    job.paper.yResolution = static_cast<SHORT>(options.dpi);
+    return std::nullopt;
+}
+
 std::optional<Failure> run(const Options& options) {
     standin::LabelJob job;
-    if (auto failure = readPages(options, job))
+    standin::TextJob textJob;
+    const bool textMode = !options.text.empty();
+    if (auto failure = textMode ? readTextJob(options, textJob) : readPages(options, job))
         return failure;
     job.bandHeight = options.bandHeight;
     job.editSettings = [&options](OemDevMode& settings) {
@@ -285,11 +366,15 @@ std::optional<Failure> run(const Options& options) {
         storeCommand(options.pageEnd, settings.pageEndOn, settings.pageEndCmd);
         storeCommand(options.jobEnd, settings.jobEndOn, settings.jobEndCmd);
     };
+    textJob.editSettings = job.editSettings;
+    // The host plug-in's stand-in for the system's ANSI code page.
+    setenv("ANSI_CODE_PAGE", std::to_string(options.codePage).c_str(), 1);
     standin::PluginModule module;
     std::string error;
     if (!standin::loadPluginModule(pluginPath(options), module, error))
         return Failure{kExitFailure, error};
-    standin::JobOutcome outcome = standin::printLabelJob(module, job);
+    standin::JobOutcome outcome =
+        textMode ? standin::printTextJob(module, textJob) : standin::printLabelJob(module, job);
     standin::unloadPluginModule(module);
     if (!outcome.ok)
         return Failure{kExitFailure, "labelprint: " + outcome.error};

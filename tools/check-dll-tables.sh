@@ -1,0 +1,37 @@
+#!/bin/sh
+# Fails unless the DLL exports exactly the given names and imports only the
+# given system DLLs: what Unidrv loads must need nothing that Windows does
+# not ship.
+#   check-dll-tables.sh FILE --exports "A B" --imports "X.dll Y.dll"
+set -eu
+file=$1
+shift
+exports="" imports=""
+while [ $# -gt 0 ]; do
+    case $1 in
+    --exports) exports=$2; shift 2 ;;
+    --imports) imports=$2; shift 2 ;;
+    *) echo "usage: check-dll-tables.sh FILE [--exports NAMES] [--imports DLLS]" >&2; exit 2 ;;
+    esac
+done
+tables=$(i686-w64-mingw32-objdump -p "$file")
+status=0
+if [ -n "$exports" ]; then
+    found=$(printf '%s\n' "$tables" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' |
+        sed -n 's/^[[:space:]]*\[ *[0-9]*\] //p' | sort | tr '\n' ' ')
+    wanted=$(printf '%s\n' $exports | sort | tr '\n' ' ')
+    if [ "$found" != "$wanted" ]; then
+        echo "$file exports: $found(expected: $wanted)" >&2
+        status=1
+    fi
+fi
+if [ -n "$imports" ]; then
+    for dll in $(printf '%s\n' "$tables" | sed -n 's/^[[:space:]]*DLL Name: //p'); do
+        case " $(echo "$imports" | tr 'a-z' 'A-Z') " in
+        *" $(echo "$dll" | tr 'a-z' 'A-Z') "*) ;;
+        *) echo "$file imports $dll, which Windows does not ship" >&2; status=1 ;;
+        esac
+    done
+fi
+[ $status -eq 0 ] && echo "$file: exports and imports as expected"
+exit $status

@@ -2,14 +2,16 @@
 
 namespace standin {
 
-JobOutcome printLabelJob(const PluginModule& module, const LabelJob& job) {
+JobOutcome runJob(const PluginModule& module, const PaperSettings& paper,
+                  const std::function<void(OemDevMode&)>& editSettings,
+                  const std::function<void(Device&, JobOutcome&)>& documents) {
     JobOutcome outcome;
     UnidrvStandIn unidrv(module);
     if (!unidrv.startUp(outcome.error))
         return outcome;
-    const DEVMODEW publicDm = makePublicDevMode(job.paper);
+    const DEVMODEW publicDm = makePublicDevMode(paper);
     OemDevMode privateDm{};
-    if (!unidrv.privateSettingsFor(publicDm, privateDm, outcome.error, job.editSettings))
+    if (!unidrv.privateSettingsFor(publicDm, privateDm, outcome.error, editSettings))
         return outcome;
     auto device = unidrv.makeDevice(publicDm, privateDm);
     if (!SUCCEEDED(device->enable())) {
@@ -17,18 +19,7 @@ JobOutcome printLabelJob(const PluginModule& module, const LabelJob& job) {
         return outcome;
     }
     outcome.ok = true;
-    for (int document = 0; document < job.documents; ++document) {
-        device->startDoc();
-        for (const PageBitmap& page : job.pages) {
-            if (!device->startPage()) {
-                outcome.ok = false;
-                outcome.error = "the plug-in could not start a page";
-            }
-            device->renderPage(page, job.bandHeight, job.imageCallbackId);
-            device->sendPage();
-        }
-        device->endDoc();
-    }
+    documents(*device, outcome);
     device->disable();
     outcome.spool = device->spool();
     outcome.unidrvCalls = device->unidrvCalls();
@@ -36,6 +27,28 @@ JobOutcome printLabelJob(const PluginModule& module, const LabelJob& job) {
     outcome.canUnloadNow = unidrv.shutDown();
     outcome.servicesReferences = unidrv.driverServices().references() - 1;
     return outcome;
+}
+
+bool startPageOf(Device& device, JobOutcome& outcome) {
+    if (device.startPage())
+        return true;
+    outcome.ok = false;
+    outcome.error = "the plug-in could not start a page";
+    return false;
+}
+
+JobOutcome printLabelJob(const PluginModule& module, const LabelJob& job) {
+    return runJob(module, job.paper, job.editSettings, [&job](Device& device, JobOutcome& outcome) {
+        for (int document = 0; document < job.documents; ++document) {
+            device.startDoc();
+            for (const PageBitmap& page : job.pages) {
+                startPageOf(device, outcome);
+                device.renderPage(page, job.bandHeight, job.imageCallbackId);
+                device.sendPage();
+            }
+            device.endDoc();
+        }
+    });
 }
 
 } // namespace standin

@@ -27,6 +27,15 @@ struct JobOutcome {
     LONG servicesReferences = 0; // what the plug-in still holds at the end
 };
 
+// Runs one job as Unidrv does, from the plug-in's start-up to the module's
+// unload question: `documents` drives the enabled device in between.
+JobOutcome runJob(const PluginModule& module, const PaperSettings& paper,
+                  const std::function<void(OemDevMode&)>& editSettings,
+                  const std::function<void(Device&, JobOutcome&)>& documents);
+
+// DrvStartPage, noting in the outcome when the plug-in refused the page.
+bool startPageOf(Device& device, JobOutcome& outcome);
+
 JobOutcome printLabelJob(const PluginModule& module, const LabelJob& job);
 
 } // namespace standin

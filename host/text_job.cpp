@@ -44,48 +44,26 @@ void makeTextCall(Device& device, const TextCallSpec& spec, NamedFont& printerFo
 } // namespace
 
 JobOutcome printTextJob(const PluginModule& module, const TextJob& job) {
-    JobOutcome outcome;
-    UnidrvStandIn unidrv(module);
-    if (!unidrv.startUp(outcome.error))
-        return outcome;
-    const DEVMODEW publicDm = makePublicDevMode(job.paper);
-    OemDevMode privateDm{};
-    if (!unidrv.privateSettingsFor(publicDm, privateDm, outcome.error, job.editSettings))
-        return outcome;
-    auto device = unidrv.makeDevice(publicDm, privateDm);
-    if (!SUCCEEDED(device->enable())) {
-        outcome.error = "the plug-in could not enable the device";
-        return outcome;
-    }
-    NamedFont printerFont(kPrinterFontUniqueName);
-    NamedFont otherFont(u"Label Sans Regular");
-    outcome.ok = true;
-    for (const TextDocument& document : job.documents) {
-        device->startDoc();
-        for (DWORD id : document.callbacks)
-            device->commandCallback(id);
-        for (std::size_t p = 0; p < document.pages.size(); ++p) {
-            const TextPage& page = document.pages[p];
-            if (!device->startPage()) {
-                outcome.ok = false;
-                outcome.error = "the plug-in could not start a page";
+    return runJob(module, job.paper, job.editSettings, [&job](Device& device, JobOutcome& outcome) {
+        NamedFont printerFont(kPrinterFontUniqueName);
+        NamedFont otherFont(u"Label Sans Regular");
+        for (const TextDocument& document : job.documents) {
+            device.startDoc();
+            for (DWORD id : document.callbacks)
+                device.commandCallback(id);
+            for (std::size_t p = 0; p < document.pages.size(); ++p) {
+                const TextPage& page = document.pages[p];
+                startPageOf(device, outcome);
+                for (DWORD id : page.callbacks)
+                    device.commandCallback(id);
+                for (const TextCallSpec& call : page.calls)
+                    makeTextCall(device, call, printerFont, otherFont);
+                if (!document.aborted || p + 1 < document.pages.size())
+                    device.sendPage();
             }
-            for (DWORD id : page.callbacks)
-                device->commandCallback(id);
-            for (const TextCallSpec& call : page.calls)
-                makeTextCall(*device, call, printerFont, otherFont);
-            if (!document.aborted || p + 1 < document.pages.size())
-                device->sendPage();
+            device.endDoc(document.aborted ? ED_ABORTDOC : 0);
         }
-        device->endDoc(document.aborted ? ED_ABORTDOC : 0);
-    }
-    device->disable();
-    outcome.spool = device->spool();
-    outcome.unidrvCalls = device->unidrvCalls();
-    device.reset();
-    outcome.canUnloadNow = unidrv.shutDown();
-    outcome.servicesReferences = unidrv.driverServices().references() - 1;
-    return outcome;
+    });
 }
 
 } // namespace standin

@@ -31,13 +31,13 @@ std::vector<TextPage> layOutText(const std::vector<std::vector<std::u16string>>&
 namespace {
 
 // One call as the engine makes it, in the font and colour it asks for.
-void makeTextCall(Device& device, const TextCallSpec& spec, NamedFont& printerFont,
+void makeTextCall(Device& device, const TextCallSpec& request, NamedFont& printerFont,
                   NamedFont& otherFont) {
-    TextString string(spec.text, spec.background, spec.x);
-    if (!spec.batches.empty())
-        string.deliverInBatches(spec.batches);
-    BRUSHOBJ foreground = solidBrush(spec.colour);
-    textOut(device, string, spec.printerFont ? printerFont.fontobj() : otherFont.fontobj(),
+    TextString string(request.text, request.background, request.x);
+    if (!request.batches.empty())
+        string.deliverInBatches(request.batches);
+    BRUSHOBJ foreground = solidBrush(request.colour);
+    textOut(device, string, request.printerFont ? printerFont.fontobj() : otherFont.fontobj(),
             &foreground);
 }
 

@@ -54,12 +54,12 @@ class TextJobs : public ::testing::Test {
 
     static TextCallSpec call(std::u16string text, LONG x, LONG top,
                              std::vector<std::size_t> batches = {}) {
-        TextCallSpec spec;
-        spec.text = std::move(text);
-        spec.x = x;
-        spec.background = {x, top, x + 24 * static_cast<LONG>(spec.text.size()), top + 24};
-        spec.batches = std::move(batches);
-        return spec;
+        TextCallSpec made;
+        made.text = std::move(text);
+        made.x = x;
+        made.background = {x, top, x + 24 * static_cast<LONG>(made.text.size()), top + 24};
+        made.batches = std::move(batches);
+        return made;
     }
 };
 
@@ -113,9 +113,9 @@ TEST_F(TextJobs, EveryPageKeepsItsOwnLastLine) {
 
 TEST_F(TextJobs, TheTextModeCallbackHoldsUntilLabelModeIsCalledFor) {
     auto otherFont = [](std::u16string text, LONG top) {
-        TextCallSpec spec = call(std::move(text), 0, top);
-        spec.printerFont = false;
-        return spec;
+        TextCallSpec made = call(std::move(text), 0, top);
+        made.printerFont = false;
+        return made;
     };
     const TextJob modes = job({
         {{11}, {{{}, {otherFont(u"one", 0)}}}},

@@ -18,7 +18,7 @@ using tools_test::ScratchDir;
 using Rows = std::vector<std::string>;
 using Bytes = std::vector<uint8_t>;
 
-struct PngSpec {
+struct PngLayout {
     int width = 0;
     int height = 0;
     int colourType = PNG_COLOR_TYPE_GRAY;
@@ -31,7 +31,7 @@ struct PngSpec {
 };
 
 // Only trivial locals here: libpng leaves by longjmp on failure.
-bool writeRawPng(const char* path, const PngSpec* spec, png_bytep* rows) {
+bool writeRawPng(const char* path, const PngLayout* layout, png_bytep* rows) {
     std::FILE* file = std::fopen(path, "wb");
     if (file == nullptr)
         return false;
@@ -43,17 +43,17 @@ bool writeRawPng(const char* path, const PngSpec* spec, png_bytep* rows) {
         return false;
     }
     png_init_io(png, file);
-    png_set_IHDR(png, info, static_cast<png_uint_32>(spec->width),
-                 static_cast<png_uint_32>(spec->height), spec->bitDepth, spec->colourType,
-                 spec->interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
+    png_set_IHDR(png, info, static_cast<png_uint_32>(layout->width),
+                 static_cast<png_uint_32>(layout->height), layout->bitDepth, layout->colourType,
+                 layout->interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    if (!spec->palette.empty())
-        png_set_PLTE(png, info, spec->palette.data(), static_cast<int>(spec->palette.size()));
-    if (!spec->paletteAlpha.empty())
-        png_set_tRNS(png, info, spec->paletteAlpha.data(),
-                     static_cast<int>(spec->paletteAlpha.size()), nullptr);
-    if (spec->transparent)
-        png_set_tRNS(png, info, nullptr, 0, &*spec->transparent);
+    if (!layout->palette.empty())
+        png_set_PLTE(png, info, layout->palette.data(), static_cast<int>(layout->palette.size()));
+    if (!layout->paletteAlpha.empty())
+        png_set_tRNS(png, info, layout->paletteAlpha.data(),
+                     static_cast<int>(layout->paletteAlpha.size()), nullptr);
+    if (layout->transparent)
+        png_set_tRNS(png, info, nullptr, 0, &*layout->transparent);
     png_write_info(png, info);
     png_write_image(png, rows);
     png_write_end(png, nullptr);
@@ -61,23 +61,23 @@ bool writeRawPng(const char* path, const PngSpec* spec, png_bytep* rows) {
     return std::fclose(file) == 0;
 }
 
-std::string writeTestPng(const ScratchDir& dir, const std::string& name, PngSpec spec) {
+std::string writeTestPng(const ScratchDir& dir, const std::string& name, PngLayout layout) {
     const std::string path = dir.path(name);
     std::vector<png_bytep> pointers;
-    for (Bytes& row : spec.rows)
+    for (Bytes& row : layout.rows)
         pointers.push_back(row.data());
-    EXPECT_TRUE(writeRawPng(path.c_str(), &spec, pointers.data())) << path;
+    EXPECT_TRUE(writeRawPng(path.c_str(), &layout, pointers.data())) << path;
     return path;
 }
 
-PngSpec oneRow(int width, int colourType, int bitDepth, Bytes row) {
-    PngSpec spec;
-    spec.width = width;
-    spec.height = 1;
-    spec.colourType = colourType;
-    spec.bitDepth = bitDepth;
-    spec.rows = {std::move(row)};
-    return spec;
+PngLayout oneRow(int width, int colourType, int bitDepth, Bytes row) {
+    PngLayout layout;
+    layout.width = width;
+    layout.height = 1;
+    layout.colourType = colourType;
+    layout.bitDepth = bitDepth;
+    layout.rows = {std::move(row)};
+    return layout;
 }
 
 Bytes bigEndian16(std::initializer_list<unsigned> values) {
@@ -222,17 +222,17 @@ TEST(PageImageReader, NamesMissingFilesAndDirectories) {
 
 TEST(PageImageReader, DamagedPngIsAnError) {
     ScratchDir dir;
-    PngSpec spec;
-    spec.width = spec.height = 64;
-    spec.colourType = PNG_COLOR_TYPE_RGB;
+    PngLayout layout;
+    layout.width = layout.height = 64;
+    layout.colourType = PNG_COLOR_TYPE_RGB;
     std::mt19937 random(7);
-    for (int y = 0; y < spec.height; ++y) {
-        Bytes row(static_cast<size_t>(spec.width) * 3);
+    for (int y = 0; y < layout.height; ++y) {
+        Bytes row(static_cast<size_t>(layout.width) * 3);
         for (uint8_t& byte : row)
             byte = static_cast<uint8_t>(random());
-        spec.rows.push_back(row);
+        layout.rows.push_back(row);
     }
-    const std::string good = writeTestPng(dir, "good.png", spec);
+    const std::string good = writeTestPng(dir, "good.png", layout);
     const std::string bytes = fileBytes(good);
     ASSERT_GT(bytes.size(), 1000u);
 
@@ -249,9 +249,9 @@ TEST(PageImageReader, DamagedPngIsAnError) {
 
 TEST(PageImageReader, EveryCutOfAFileIsAnErrorNotACrash) {
     ScratchDir dir;
-    PngSpec spec = oneRow(9, PNG_COLOR_TYPE_RGB_ALPHA, 8, Bytes(36, 90));
-    spec.interlaced = true;
-    const std::string png = fileBytes(writeTestPng(dir, "whole.png", spec));
+    PngLayout layout = oneRow(9, PNG_COLOR_TYPE_RGB_ALPHA, 8, Bytes(36, 90));
+    layout.interlaced = true;
+    const std::string png = fileBytes(writeTestPng(dir, "whole.png", layout));
     const std::string pbm = std::string("P4\n# c\n9 2\n\xFF\x80\x00\x80", 15);
     for (const std::string& whole : {png, pbm}) {
         for (size_t cut = 0; cut < whole.size(); ++cut) {
@@ -266,26 +266,26 @@ TEST(PageImageReader, EveryCutOfAFileIsAnErrorNotACrash) {
 
 struct PngCase {
     const char* name;
-    PngSpec spec;
+    PngLayout layout;
     std::string expected; // one row
 };
 
-PngSpec withPalette(PngSpec spec, std::vector<png_color> palette, Bytes alpha = {}) {
-    spec.palette = std::move(palette);
-    spec.paletteAlpha = std::move(alpha);
-    return spec;
+PngLayout withPalette(PngLayout layout, std::vector<png_color> palette, Bytes alpha = {}) {
+    layout.palette = std::move(palette);
+    layout.paletteAlpha = std::move(alpha);
+    return layout;
 }
 
-PngSpec withTransparent(PngSpec spec, png_color_16 colour) {
-    spec.transparent = colour;
-    return spec;
+PngLayout withTransparent(PngLayout layout, png_color_16 colour) {
+    layout.transparent = colour;
+    return layout;
 }
 
 class PngThreshold : public testing::TestWithParam<PngCase> {};
 
 TEST_P(PngThreshold, DarkerThanMidGreyOnWhiteIsPrinted) {
     ScratchDir dir;
-    const std::string path = writeTestPng(dir, "in.png", GetParam().spec);
+    const std::string path = writeTestPng(dir, "in.png", GetParam().layout);
     const ImageReadResult result = readPageImage(path, false);
     ASSERT_TRUE(result.ok()) << result.error;
     EXPECT_EQ(rowsOf(result.image), Rows{GetParam().expected});
@@ -335,35 +335,35 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(PageImageReader, InterlacedPngReadsLikePlainOne) {
     ScratchDir dir;
-    PngSpec spec;
-    spec.width = 11;
-    spec.height = 9;
-    spec.colourType = PNG_COLOR_TYPE_RGB;
+    PngLayout layout;
+    layout.width = 11;
+    layout.height = 9;
+    layout.colourType = PNG_COLOR_TYPE_RGB;
     Rows expected;
-    for (int y = 0; y < spec.height; ++y) {
+    for (int y = 0; y < layout.height; ++y) {
         Bytes row;
         std::string dots;
-        for (int x = 0; x < spec.width; ++x) {
+        for (int x = 0; x < layout.width; ++x) {
             const bool dark = (x * 7 + y * 3) % 5 < 2;
             const uint8_t level = dark ? 40 : 220;
             row.insert(row.end(), {level, level, level});
             dots += dark ? '#' : '.';
         }
-        spec.rows.push_back(row);
+        layout.rows.push_back(row);
         expected.push_back(dots);
     }
-    spec.interlaced = true;
-    const std::string path = writeTestPng(dir, "interlaced.png", spec);
+    layout.interlaced = true;
+    const std::string path = writeTestPng(dir, "interlaced.png", layout);
     const ImageReadResult result = readPageImage(path, false);
     ASSERT_TRUE(result.ok()) << result.error;
     EXPECT_EQ(rowsOf(result.image), expected);
 }
 
-PngSpec flatGrey(int side, uint8_t level) {
-    PngSpec spec;
-    spec.width = spec.height = side;
-    spec.rows.assign(static_cast<size_t>(side), Bytes(static_cast<size_t>(side), level));
-    return spec;
+PngLayout flatGrey(int side, uint8_t level) {
+    PngLayout layout;
+    layout.width = layout.height = side;
+    layout.rows.assign(static_cast<size_t>(side), Bytes(static_cast<size_t>(side), level));
+    return layout;
 }
 
 TEST(PageImageReader, DitheringSpreadsGreyIntoDots) {

@@ -68,7 +68,7 @@ std::vector<NamedJob> referenceJobs() {
         jobs.push_back(
             {"density" + std::to_string(density) + "-direction" + std::to_string(direction),
              pageJob(speckledPage(64, 16, 8), DMORIENT_PORTRAIT,
-                     [density, direction](OemDevMode& s) {
+                     [density = density, direction = direction](OemDevMode& s) {
                          s.density = density;
                          s.direction = direction;
                      })});
@@ -101,6 +101,29 @@ std::vector<NamedJob> referenceJobs() {
     LabelJob highResolution = pageJob(speckledPage(1200, 300, 14), DMORIENT_PORTRAIT);
     highResolution.paper = paperFor(highResolution.pages[0], DMORIENT_PORTRAIT, 600);
     jobs.push_back({"600-dpi", std::move(highResolution)});
+    return jobs;
+}
+
+std::vector<NamedTextJob> referenceTextJobs() {
+    std::vector<NamedTextJob> jobs;
+    TextJob lines;
+    lines.documents.push_back(
+        {{}, layOutText({{u"Shipping label", u"", u"收货人：王小明", u"tab\there"}, {u"第二页"}})});
+    jobs.push_back({"text-lines-two-pages", std::move(lines)});
+
+    TextJob batches;
+    TextPage page;
+    TextCallSpec right{u"右边", {400, 10, 448, 34}, 400, {}, true, 0};
+    TextCallSpec left{u"left", {8, 10, 104, 34}, 8, {}, true, 0};
+    TextCallSpec enumerated{u"分批 sent", {8, 40, 224, 64}, 8, {2, 3, 2}, true, 0};
+    page.calls = {right, left, enumerated};
+    batches.documents.push_back({{}, {page}});
+    jobs.push_back({"text-order-and-batches", std::move(batches)});
+
+    TextJob modes;
+    modes.documents.push_back({{11}, layOutText({{u"text mode by callback"}})});
+    modes.documents.push_back({{10}, layOutText({{u"label mode again"}})});
+    jobs.push_back({"text-then-label-mode", std::move(modes)});
     return jobs;
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "host/print_job.h"
+#include "host/text_job.h"
 
 #include <string>
 #include <vector>
@@ -16,5 +17,14 @@ struct NamedJob {
 };
 
 std::vector<NamedJob> referenceJobs();
+
+struct NamedTextJob {
+    std::string name;
+    TextJob job;
+};
+
+// Text-mode jobs in the printer font, with characters of the double-byte
+// ANSI code page 936; run with that code page as the system's.
+std::vector<NamedTextJob> referenceTextJobs();
 
 } // namespace standin

@@ -6,6 +6,27 @@
 #include <cstdio>
 #include <string>
 
+namespace {
+
+// Writes one job's spool stream to DIRECTORY/NAME.prn; 1 when the job or the
+// write failed.
+int writeOutcome(const std::string& directory, const std::string& name,
+                 const standin::JobOutcome& outcome) {
+    const std::string path = directory + "/" + name + ".prn";
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    const bool written = file && std::fwrite(outcome.spool.data(), 1, outcome.spool.size(), file) ==
+                                     outcome.spool.size();
+    if (file)
+        std::fclose(file);
+    if (outcome.ok && written)
+        return 0;
+    std::fprintf(stderr, "%s: %s\n", name.c_str(),
+                 outcome.ok ? "cannot write the spool file" : outcome.error.c_str());
+    return 1;
+}
+
+} // namespace
+
 int main(int argc, char** argv) {
     if (argc != 3) {
         std::fputs("usage: labeljobs MODULE OUTDIR\n", stderr);
@@ -18,20 +39,10 @@ int main(int argc, char** argv) {
         return 1;
     }
     int status = 0;
-    for (const standin::NamedJob& named : standin::referenceJobs()) {
-        const standin::JobOutcome outcome = standin::printLabelJob(module, named.job);
-        const std::string path = std::string(argv[2]) + "/" + named.name + ".prn";
-        std::FILE* file = std::fopen(path.c_str(), "wb");
-        const bool written = file && std::fwrite(outcome.spool.data(), 1, outcome.spool.size(),
-                                                 file) == outcome.spool.size();
-        if (file)
-            std::fclose(file);
-        if (!outcome.ok || !written) {
-            std::fprintf(stderr, "%s: %s\n", named.name.c_str(),
-                         outcome.ok ? "cannot write the spool file" : outcome.error.c_str());
-            status = 1;
-        }
-    }
+    for (const standin::NamedJob& named : standin::referenceJobs())
+        status |= writeOutcome(argv[2], named.name, standin::printLabelJob(module, named.job));
+    for (const standin::NamedTextJob& named : standin::referenceTextJobs())
+        status |= writeOutcome(argv[2], named.name, standin::printTextJob(module, named.job));
     standin::unloadPluginModule(module);
     return status;
 }

@@ -10,14 +10,15 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/host" "$work/windows"
 
-"$host/bin/labeljobs" "$host/lib/liblabelplug.so" "$work/host"
+# Text jobs convert to the system's ANSI code page: 936 on both sides.
+ANSI_CODE_PAGE=936 "$host/bin/labeljobs" "$host/lib/liblabelplug.so" "$work/host"
 
 # One prefix per build tree, made once and waited for: starting Wine is the
 # slow part, so all jobs run in one Wine process.
 export WINEPREFIX="$windows/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 wineboot --init >/dev/null 2>&1 || true
 wineserver -w
-(cd "$work/windows" && wine "$windows/bin/labeljobs.exe" "$windows/bin/labelplug.dll" .)
+(cd "$work/windows" && LC_ALL=zh_CN.UTF-8 wine "$windows/bin/labeljobs.exe" "$windows/bin/labelplug.dll" .)
 
 status=0
 count=0

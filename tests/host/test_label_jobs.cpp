@@ -1,6 +1,7 @@
 // Whole label jobs driven through the Unidrv stand-in, compared byte for byte
 // with streams built here from the pages and settings alone.
 #include "host/print_job.h"
+#include "host/reference_jobs.h"
 #include "settings/command_callback.h"
 #include "support/linked_module.h"
 
@@ -303,4 +304,30 @@ TEST(LoadedModule, MissingOrForeignModuleIsAnError) {
     std::string error;
     EXPECT_FALSE(standin::loadPluginModule("/nonexistent/plugin.so", module, error));
     EXPECT_NE(error.find("/nonexistent/plugin.so"), std::string::npos);
+}
+
+TEST(ReferenceJobs, EveryJobRunsAndTheLoadedModuleAgrees) {
+    // The set the Windows DLL is compared with under Wine: here each job must
+    // succeed and give the same bytes from the loaded library as linked in.
+    standin::PluginModule module;
+    std::string error;
+    ASSERT_TRUE(standin::loadPluginModule(LABEL_PLUGIN_PATH, module, error)) << error;
+    for (const standin::NamedJob& named : standin::referenceJobs()) {
+        SCOPED_TRACE(named.name);
+        textMode = 0;
+        const auto loaded = standin::printLabelJob(module, named.job);
+        textMode = 0;
+        const auto linked = standin::printLabelJob(linkedModule(), named.job);
+        ASSERT_TRUE(loaded.ok && linked.ok) << loaded.error << linked.error;
+        EXPECT_FALSE(loaded.spool.empty());
+        EXPECT_EQ(loaded.spool, linked.spool);
+    }
+    for (const standin::NamedTextJob& named : standin::referenceTextJobs()) {
+        SCOPED_TRACE(named.name);
+        textMode = 0;
+        const auto linked = standin::printTextJob(linkedModule(), named.job);
+        ASSERT_TRUE(linked.ok) << linked.error;
+        EXPECT_FALSE(linked.spool.empty());
+    }
+    standin::unloadPluginModule(module);
 }

@@ -12,9 +12,13 @@ DWORD STDCALL writeSpoolBuf(PDEVOBJ pdevobj, PVOID buffer, DWORD count) {
     return Device::of(pdevobj).takeSpoolBytes(buffer, count);
 }
 
-// DWORD-aligned stride of a 1-bit band line.
-std::size_t bandStride(LONG width) {
-    return (static_cast<std::size_t>(width) + 31) / 32 * 4;
+// The configuration's image callback 24 asks for 24 bits a dot; any other
+// for 1 bit.
+int bitsPerDot(DWORD callbackId) { return callbackId == 24 ? 24 : 1; }
+
+// DWORD-aligned stride of a band line.
+std::size_t bandStride(LONG width, int bits) {
+    return (static_cast<std::size_t>(width) * bits + 31) / 32 * 4;
 }
 
 // Lays one page line out as Unidrv renders it: a printed dot is a 0 bit,
@@ -30,6 +34,19 @@ bool renderLine(const BYTE* page, std::size_t pageStride, LONG width, BYTE* band
     }
     std::memset(band + pageStride, 0xFF, stride - pageStride);
     return printed != 0;
+}
+
+// The same line at 24 bits a dot: black or white in all three colours.
+bool renderColourLine(const BYTE* page, LONG width, BYTE* band, std::size_t stride) {
+    std::memset(band, 0xFF, stride);
+    bool printed = false;
+    for (LONG x = 0; x < width; ++x) {
+        if (page[x / 8] & (0x80 >> (x % 8))) {
+            std::memset(band + 3 * static_cast<std::size_t>(x), 0, 3);
+            printed = true;
+        }
+    }
+    return printed;
 }
 
 } // namespace
@@ -103,7 +120,7 @@ void Device::sendBand(BYTE* band, LONG width, LONG lines, bool blank, DWORD call
     header.biWidth = width;
     header.biHeight = lines;
     header.biPlanes = 1;
-    header.biBitCount = 1;
+    header.biBitCount = static_cast<WORD>(bitsPerDot(callbackId));
     IPPARAMS params{};
     params.dwSize = sizeof params;
     params.bBanding = TRUE;
@@ -118,7 +135,8 @@ void Device::renderPage(const PageBitmap& page, LONG bandHeight, DWORD callbackI
     POINTL origin{0, 0};
     if (startBanding)
         startBanding(&surf, &origin);
-    const std::size_t stride = bandStride(page.width);
+    const int bits = bitsPerDot(callbackId);
+    const std::size_t stride = bandStride(page.width, bits);
     const LONG linesPerBand = std::max<LONG>(bandHeight, 1);
     std::vector<BYTE> band(stride * static_cast<std::size_t>(linesPerBand));
     for (LONG top = 0; top < page.height; top += linesPerBand) {
@@ -130,8 +148,9 @@ void Device::renderPage(const PageBitmap& page, LONG bandHeight, DWORD callbackI
         bool printed = false;
         for (LONG r = 0; r < lines; ++r) {
             const BYTE* line = page.bits.data() + static_cast<std::size_t>(top + r) * page.stride();
-            printed |= renderLine(line, page.stride(), page.width,
-                                  band.data() + static_cast<std::size_t>(r) * stride, stride);
+            BYTE* out = band.data() + static_cast<std::size_t>(r) * stride;
+            printed |= bits == 1 ? renderLine(line, page.stride(), page.width, out, stride)
+                                 : renderColourLine(line, page.width, out, stride);
         }
         sendBand(band.data(), page.width, lines, !printed, callbackId);
     }

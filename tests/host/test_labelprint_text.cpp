@@ -19,7 +19,10 @@ class LabelprintText : public ::testing::Test {
 
     // The quoted path of a new text file holding `bytes`.
     std::string text(const std::string& bytes, const std::string& name = "text.txt") {
-        return "'" + dir.write(name, bytes) + "'";
+        std::string quoted = "'";
+        quoted += dir.write(name, bytes);
+        quoted += '\'';
+        return quoted;
     }
 
     ScratchDir dir;

@@ -27,7 +27,9 @@ const Bytes kLine1 = {0x05, 0x06, 0x07, 0x08};
 Bytes labelOfTheSmallPage() {
     const std::string header =
         "Density 4\r\nDIRECTION 0,0\r\nSIZE 4 mm, 0 mm\r\nCLS\r\nBITMAP 0,0,4,2,1,";
-    Bytes label(header.begin(), header.end());
+    Bytes label;
+    label.reserve(header.size() + 2 * kLine0.size() + 16);
+    label.insert(label.end(), header.begin(), header.end());
     label.insert(label.end(), kLine0.begin(), kLine0.end());
     label.insert(label.end(), kLine1.begin(), kLine1.end());
     const std::string trailer = "\r\nPRINT 1,1\r\n";

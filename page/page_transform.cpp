@@ -123,8 +123,10 @@ inline void turnTile(Load load, Store store, T* rows) {
 }
 
 struct RotateGeometry {
-    std::size_t width;    // source bytes per line
-    std::size_t outWidth; // output bytes per line
+    std::size_t width;     // source bytes per line
+    std::size_t outWidth;  // output bytes per line
+    std::size_t firstLine; // the output line that `out` starts with
+    std::size_t end;       // source bytes from `end` on are not turned
 };
 
 #if defined(__GNUC__) && defined(__SSE2__)
@@ -142,7 +144,7 @@ void rotateTilePair(const RotateGeometry& g, const BYTE* const* lines, std::size
     const std::size_t stride = g.outWidth;
     // Lowest output line of the tile of bytes b..b+7; the one of bytes
     // b+8..b+15 lies 64 lines below it.
-    BYTE* first = out + 8 * (g.width - 8 - b) * stride + r0 / 8;
+    BYTE* first = out + (8 * (g.width - 8 - b) - g.firstLine) * stride + r0 / 8;
     BYTE* second = first - 64 * stride;
     turnTile<WordPair>(
         [lines, b](int i) {
@@ -164,17 +166,17 @@ void rotateTilePair(const RotateGeometry&, const BYTE* const*, std::size_t, std:
 
 // Turns the tile of source bytes b..b+7 of the lines r0.. in `lines`. Its
 // output lines run from 8 × (width − 8 − b) (bit 0 of byte b + 7) up to
-// 8 × (width − b) − 1 (bit 7 of byte b); those of bytes beyond the width do
+// 8 × (width − b) − 1 (bit 7 of byte b); those of bytes from g.end on do
 // not exist.
 void rotateTile(const RotateGeometry& g, const BYTE* const* lines, std::size_t lineCount,
                 std::size_t b, std::size_t r0, BYTE* out) {
     Word rows[kTileLines];
-    const std::size_t bytes = std::min(kTileBytes, g.width - b);
+    const std::size_t bytes = std::min(kTileBytes, g.end - b);
     const std::size_t outByte = r0 / 8;
     const std::size_t outBytes = std::min(kTileBytes, g.outWidth - outByte);
     const std::size_t yTop = 8 * (g.width - b) - 1;
     if (lineCount == kTileLines && bytes == kTileBytes && outBytes == kTileBytes) {
-        BYTE* base = out + (yTop - 63) * g.outWidth + outByte;
+        BYTE* base = out + (yTop - 63 - g.firstLine) * g.outWidth + outByte;
         const std::size_t stride = g.outWidth;
         turnTile<Word>([lines, b](int i) { return loadWord(lines[i] + b); },
                        [base, stride](int m, Word w) {
@@ -194,8 +196,8 @@ void rotateTile(const RotateGeometry& g, const BYTE* const* lines, std::size_t l
             const auto line = static_cast<std::size_t>(m);
             if (line < missingLines)
                 return;
-            // yTop − 63 + m ≥ 0 here; the unsigned wrap of yTop − 63 cancels.
-            BYTE* target = out + (yTop - 63 + line) * g.outWidth + outByte;
+            // yTop − 63 + m ≥ firstLine here; the unsigned wrap cancels.
+            BYTE* target = out + (yTop - 63 + line - g.firstLine) * g.outWidth + outByte;
             if (outBytes == kTileBytes)
                 storeWord(target, w);
             else
@@ -238,20 +240,25 @@ void shiftPageImage(PageRow* rows, LONG width, LONG height, LONG shiftX, LONG sh
     }
 }
 
-void rotatePageImage(const PageRow* rows, LONG width, LONG height, BYTE* out) {
-    if (width <= 0 || height <= 0)
+void rotatePageBand(const PageRow* rows, LONG width, LONG height, LONG firstByte, LONG byteCount,
+                    BYTE* out) {
+    if (width <= 0 || height <= 0 || firstByte < 0 || byteCount <= 0 ||
+        byteCount > width - firstByte)
         return;
+    const std::size_t c0 = static_cast<std::size_t>(firstByte);
+    const std::size_t end = c0 + static_cast<std::size_t>(byteCount);
     const RotateGeometry g{static_cast<std::size_t>(width),
-                           static_cast<std::size_t>(rotatedWidthBytes(height))};
+                           static_cast<std::size_t>(rotatedWidthBytes(height)),
+                           8 * (static_cast<std::size_t>(width) - end), end};
     const auto sourceLines = static_cast<std::size_t>(height);
     const BYTE* lines[kTileLines];
-    for (std::size_t c0 = 0; c0 < g.width; c0 += kChunkBytes) {
-        const std::size_t c1 = std::min(g.width, c0 + kChunkBytes);
+    for (std::size_t chunk = c0; chunk < end; chunk += kChunkBytes) {
+        const std::size_t c1 = std::min(end, chunk + kChunkBytes);
         for (std::size_t r0 = 0; r0 < sourceLines; r0 += kTileLines) {
             const std::size_t lineCount = std::min<std::size_t>(kTileLines, sourceLines - r0);
             for (std::size_t i = 0; i < lineCount; ++i)
                 lines[i] = rows[r0 + i].bits;
-            std::size_t b = c0;
+            std::size_t b = chunk;
             if (kTurnPairs && lineCount == kTileLines && r0 / 8 + kTileBytes <= g.outWidth) {
                 for (; b + 2 * kTileBytes <= c1; b += 2 * kTileBytes)
                     rotateTilePair(g, lines, b, r0, out);
@@ -260,4 +267,8 @@ void rotatePageImage(const PageRow* rows, LONG width, LONG height, BYTE* out) {
                 rotateTile(g, lines, lineCount, b, r0, out);
         }
     }
+}
+
+void rotatePageImage(const PageRow* rows, LONG width, LONG height, BYTE* out) {
+    rotatePageBand(rows, width, height, 0, width, out);
 }

@@ -1,6 +1,7 @@
 // Host stand-ins for private heaps and global memory, with a switch that makes
 // a chosen allocation fail so that tests can walk every failure path.
 #include "platform/memory.h"
+#include "platform/threads.h"
 #include "platform/host/test_controls.h"
 
 #include <atomic>
@@ -30,8 +31,10 @@ struct BlockHeader {
     BlockHeader* next;
 };
 
+// Blocks of one heap are taken and given back under a short lock, as the
+// system's heaps serialise their calls.
 struct PrivateHeap {
-    std::mutex lock;
+    SpinLock lock;
     BlockHeader head{&head, &head};
 };
 
@@ -53,7 +56,7 @@ void* heapAllocZero(HeapHandle handle, std::size_t bytes) {
     auto* block = static_cast<BlockHeader*>(std::calloc(1, sizeof(BlockHeader) + bytes));
     if (!block)
         return nullptr;
-    std::lock_guard guard(heap->lock);
+    std::lock_guard<SpinLock> guard(heap->lock);
     block->prev = &heap->head;
     block->next = heap->head.next;
     heap->head.next->prev = block;
@@ -68,7 +71,7 @@ bool heapFree(HeapHandle handle, void* data) {
         return false;
     auto* block = static_cast<BlockHeader*>(data) - 1;
     {
-        std::lock_guard guard(heap->lock);
+        std::lock_guard<SpinLock> guard(heap->lock);
         block->prev->next = block->next;
         block->next->prev = block->prev;
     }

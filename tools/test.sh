@@ -32,3 +32,6 @@ cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DLABEL_SANITIZE=ON >/dev/null
 cmake --build build-asan -j"$jobs"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
     ctest --test-dir build-asan --output-on-failure -j"$jobs"
+
+# Every fuzz target for 30 seconds on its seed corpus, under ASan and UBSan.
+sh fuzz/run.sh 30

@@ -1,0 +1,285 @@
+// Label jobs as Unidrv might run them, and as it should not: the input picks
+// the paper, resolution and private settings, then a sequence of document,
+// page and band calls, raw bands of any size, mode switches and failing
+// allocations. Every label program written must decode cleanly, and the
+// device must give back every block it took.
+#include "fuzz/harness.h"
+#include "plugin/oem_pdev.h"
+#include "tools/imaging/label_decoder.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstdint>
+#include <vector>
+
+namespace {
+
+using fuzzing::require;
+using fuzzing::shortIn;
+
+// Lines and bytes one input may have captured, so that each stays fast.
+constexpr std::int64_t kLineBudget = 8192;
+constexpr std::int64_t kByteBudget = std::int64_t{4} << 20;
+constexpr LONG kMaxDots = 4096;
+constexpr LONG kUsualDots = 256;
+constexpr LONG kMaxTableSlots = 1 << 16;
+constexpr int kMaxCalls = 64;
+
+// A width or height from `low`: mostly small, now and then up to kMaxDots.
+LONG extent(FuzzedDataProvider& data, LONG low) {
+    return data.ConsumeIntegralInRange<LONG>(
+        low, data.ConsumeIntegralInRange(0, 7) == 0 ? kMaxDots : kUsualDots);
+}
+
+// A band's DWORD-aligned line at the bit depth the callback ID stands for.
+std::int64_t bandStride(LONG width, DWORD callbackId) {
+    const std::int64_t bits = std::int64_t{width} * (callbackId == 24 ? 24 : 1);
+    return (bits + 31) / 32 * 4;
+}
+
+// Pixels from the input, repeated to fill the buffer.
+void fill(std::vector<BYTE>& buffer, FuzzedDataProvider& data) {
+    const std::vector<BYTE> pattern = data.ConsumeBytes<BYTE>(data.ConsumeIntegralInRange(0, 64));
+    for (std::size_t i = 0; i < buffer.size(); ++i)
+        buffer[i] = pattern.empty() ? static_cast<BYTE>(i * 37) : pattern[i % pattern.size()];
+}
+
+class LabelJobRun {
+  public:
+    explicit LabelJobRun(FuzzedDataProvider& data) : data(data) {}
+
+    // Sets the job up from the input; false when the plug-in cannot start.
+    bool open() {
+        standin::PaperSettings paper;
+        const int orientation = data.ConsumeIntegralInRange(0, 4);
+        paper.orientation = orientation == 0   ? data.ConsumeIntegral<SHORT>()
+                            : orientation == 1 ? DMORIENT_LANDSCAPE
+                                               : DMORIENT_PORTRAIT;
+        paper.paperWidth = shortIn(data, -100, 1600);
+        paper.paperLength = shortIn(data, -100, 1600);
+        paper.printQuality = shortIn(data, -300, 600);
+        paper.yResolution = shortIn(data, -300, 600);
+        // A page table of millions of slots at every page only makes runs slow.
+        if (pageCapacity(standin::makePublicDevMode(paper)) > kMaxTableSlots)
+            paper.printQuality = paper.yResolution = 203;
+        const SHORT density = shortIn(data, -2, 20);
+        const SHORT direction = shortIn(data, -2, 2);
+        const SHORT shiftX = shortIn(data, -600, 600);
+        const SHORT shiftY = shortIn(data, -5000, 5000);
+        commandsOn = data.ConsumeIntegralInRange(0, 3) == 0;
+        const std::vector<WCHAR> commandText = commandsOn ? commandUnits() : std::vector<WCHAR>{};
+        fuzzing::trace("paper %d: %d x %d at %d x %d dpi; density %d, direction %d, shift %d, %d%s",
+                       paper.orientation, paper.paperWidth, paper.paperLength, paper.printQuality,
+                       paper.yResolution, density, direction, shiftX, shiftY,
+                       commandsOn ? ", with commands" : "");
+        if (data.ConsumeIntegralInRange(0, 7) == 0)
+            platform::host::failNthAllocation(data.ConsumeIntegralInRange(1, 8));
+        return session.open(paper, [&](OemDevMode& settings) {
+            settings.density = density;
+            settings.direction = direction;
+            settings.shiftX = shiftX;
+            settings.shiftY = shiftY;
+            if (!commandsOn)
+                return;
+            WORD* switches[] = {&settings.jobStartOn, &settings.pageStartOn, &settings.pageEndOn,
+                                &settings.jobEndOn};
+            WCHAR* texts[] = {settings.jobStartCmd, settings.pageStartCmd, settings.pageEndCmd,
+                              settings.jobEndCmd};
+            for (int i = 0; i < 4; ++i) {
+                *switches[i] = static_cast<WORD>(
+                    commandText.size() > static_cast<std::size_t>(i) ? commandText[i] % 3 : 1);
+                std::copy_n(commandText.begin(),
+                            std::min<std::size_t>(commandText.size(), kCommandTextUnits), texts[i]);
+            }
+        });
+    }
+
+    // Runs the calls the input names, in its order.
+    void run() {
+        for (int call = 0; call < kMaxCalls && data.remaining_bytes() > 0; ++call) {
+            switch (data.ConsumeIntegralInRange(0, 9)) {
+            case 0:
+                fuzzing::trace("startDoc");
+                session.dev().startDoc();
+                break;
+            case 1:
+                fuzzing::trace("startPage");
+                session.dev().startPage();
+                break;
+            case 2:
+                renderPage();
+                break;
+            case 3:
+            case 4:
+                rawBand();
+                break;
+            case 5:
+                fuzzing::trace("sendPage");
+                session.dev().sendPage();
+                break;
+            case 6:
+                fuzzing::trace("endDoc");
+                session.dev().endDoc(data.ConsumeBool() ? ED_ABORTDOC : 0);
+                break;
+            case 7:
+                commandCallback();
+                break;
+            case 8: {
+                const int n = data.ConsumeIntegralInRange(0, 40);
+                fuzzing::trace("failNthAllocation %d", n);
+                platform::host::failNthAllocation(n);
+                break;
+            }
+            case 9:
+                fuzzing::trace("reenable");
+                if (!session.reenable())
+                    return; // Unidrv drops a device it cannot enable
+                break;
+            }
+        }
+    }
+
+    // The spool after the plug-in has shut down.
+    const std::vector<BYTE>& finish() {
+        platform::host::failNthAllocation(0);
+        session.close();
+        return session.spool;
+    }
+
+    bool commandsSent() const { return commandsOn; }
+
+  private:
+    // Hex text, often digits only, from the input.
+    std::vector<WCHAR> commandUnits() {
+        const std::string text = data.ConsumeRandomLengthString(kCommandTextUnits + 8);
+        return {text.begin(), text.end()};
+    }
+
+    OemPDEV& pdev() { return *static_cast<OemPDEV*>(session.dev().devobj().pdevOEM); }
+
+    // The stride the plug-in fixed for the page, once its first band came;
+    // Unidrv's bands all have the page's width, so each holds lines at
+    // least this long, whatever width a header declares.
+    std::int64_t pageStride() { return pdev().pageOpen ? std::max<LONG>(pdev().rowBytes, 0) : 0; }
+
+    // Whether `lines` lines, each kept at `kept` bytes and read from `read`
+    // bytes of band, stay within the budget; takes them from it when so.
+    bool afford(std::int64_t lines, std::int64_t kept, std::int64_t read) {
+        if (lines <= 0)
+            return true;
+        const std::int64_t cost = lines * (kept + read);
+        if (lines > linesLeft || cost > bytesLeft)
+            return false;
+        linesLeft -= lines;
+        bytesLeft -= cost;
+        return true;
+    }
+
+    // A page drawn by the stand-in and handed over in bands of its width:
+    // on a page whose stride is fixed, the width that gives that stride.
+    void renderPage() {
+        standin::PageBitmap page;
+        page.width = extent(data, 1); // raw bands try 0 and less
+        page.height = extent(data, 0);
+        const LONG bandHeight =
+            data.ConsumeBool() ? data.ConsumeIntegralInRange<LONG>(-2, 256) : page.height;
+        if (pageStride() > 0)
+            page.width = static_cast<LONG>(pageStride() * 8);
+        const std::int64_t stride = bandStride(page.width, 1);
+        if (!afford(page.height, pdev().pageOpen ? pageStride() : stride, stride))
+            return;
+        page.bits.resize(page.stride() * static_cast<std::size_t>(page.height));
+        fill(page.bits, data);
+        fuzzing::trace("renderPage %d x %d in bands of %d", page.width, page.height, bandHeight);
+        session.dev().renderPage(page, bandHeight);
+    }
+
+    // One ImageProcessing call as Unidrv makes it, with a header declaring
+    // any width and height, blank or not, at the callback's bit depth. A
+    // blank band comes with no pixels at all, so any read of them is
+    // reported; widths whose lines no buffer could hold come only blank.
+    void rawBand() {
+        const int widthKind = data.ConsumeIntegralInRange(0, 7);
+        LONG width = widthKind == 0   ? data.ConsumeIntegral<LONG>()
+                     : widthKind == 1 ? data.ConsumeIntegralInRange<LONG>(-64, 0)
+                                      : extent(data, 1);
+        const LONG lines = data.ConsumeIntegralInRange(0, 7) == 0 ? data.ConsumeIntegral<LONG>()
+                                                                  : extent(data, -4);
+        const int callbackKind = data.ConsumeIntegralInRange(0, 3);
+        const DWORD callbackId = callbackKind == 0   ? 24
+                                 : callbackKind == 1 ? data.ConsumeIntegral<DWORD>()
+                                                     : 1;
+        const bool withParams = data.ConsumeIntegralInRange(0, 15) != 0;
+        const bool blank = withParams && data.ConsumeBool();
+        if (bandStride(width, callbackId) > 4 * kMaxDots && (!blank || widthKind != 0))
+            width = kMaxDots; // a line this long would only be slow
+        const std::int64_t stride = bandStride(width, callbackId);
+        const std::int64_t kept = pdev().pageOpen                  ? pageStride()
+                                  : stride < 0 || stride > INT_MAX ? 0
+                                                                   : stride;
+        const std::int64_t read = blank ? 0 : std::max(std::max<std::int64_t>(stride, 0), kept);
+        if (!afford(std::min<std::int64_t>(lines, kLineBudget + 1), kept, read))
+            return;
+        const std::size_t bytes = lines <= 0 ? 0 : static_cast<std::size_t>(lines * read);
+        auto band = std::make_unique<BYTE[]>(bytes);
+        std::vector<BYTE> pixels(bytes);
+        fill(pixels, data);
+        std::copy(pixels.begin(), pixels.end(), band.get());
+
+        BITMAPINFOHEADER header{};
+        header.biSize = sizeof header;
+        header.biWidth = width;
+        header.biHeight = lines;
+        header.biPlanes = 1;
+        header.biBitCount = callbackId == 24 ? 24 : 1;
+        IPPARAMS params{};
+        params.dwSize = sizeof params;
+        params.bBanding = TRUE;
+        params.bBlankBand = blank ? TRUE : FALSE;
+        fuzzing::trace("band %d x %d, callback %u, %s%s", width, lines, callbackId,
+                       blank ? "blank" : "inked", withParams ? "" : ", no IPPARAMS");
+        PBYTE result = nullptr;
+        const HRESULT answer = session.dev().pluginObject().ImageProcessing(
+            &session.dev().devobj(), band.get(), &header, nullptr, callbackId,
+            withParams ? &params : nullptr, &result);
+        require(answer == S_OK && result == band.get());
+    }
+
+    void commandCallback() {
+        static constexpr DWORD kKnown[] = {kCallbackLabelMode, kCallbackTextMode, kCallbackFlagOff,
+                                           kCallbackFlagOn};
+        const int pick = data.ConsumeIntegralInRange(0, 4);
+        const DWORD id = pick < 4 ? kKnown[pick] : data.ConsumeIntegral<DWORD>();
+        fuzzing::trace("commandCallback %u", id);
+        require(session.dev().commandCallback(id) == S_OK);
+    }
+
+    FuzzedDataProvider& data;
+    fuzzing::Session session;
+    bool commandsOn = false;
+    std::int64_t linesLeft = kLineBudget;
+    std::int64_t bytesLeft = kByteBudget;
+};
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size) {
+    const std::int64_t held = fuzzing::freshModule();
+    FuzzedDataProvider data(bytes, size);
+    std::vector<BYTE> spool;
+    {
+        LabelJobRun job(data);
+        if (job.open())
+            job.run();
+        spool = job.finish();
+        // Without the user's own bytes the stream is label programs alone,
+        // each whole: header, bitmap and print command agreeing.
+        if (!job.commandsSent()) {
+            const LabelStream stream = decodeLabelStream(spool.data(), spool.size());
+            require(stream.ok() && stream.notes.empty());
+        }
+    }
+    require(platform::host::liveAllocations() == held);
+    textMode.store(0);
+    return 0;
+}

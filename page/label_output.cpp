@@ -42,7 +42,7 @@ void emitPortrait(PDEVOBJ pdevobj, const OemDevMode& settings, const OemPDEV& pd
 
 // Bytes of turned lines held at a time: a landscape page goes out band by
 // band, so its working memory stays small whatever the page's size.
-constexpr std::size_t kBandBufferBytes = 256 * 1024;
+constexpr std::size_t kBandBufferBytes = 120 * 1024;
 
 // Source bytes per band: as many as fit the buffer, whole tiles of eight
 // where possible, at least one.

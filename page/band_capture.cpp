@@ -10,13 +10,22 @@ namespace {
 
 constexpr BYTE kBlank = 0xFF;
 constexpr LONG kFirstTableGrowth = 64;
+// No devmode describes a wider line: 32767 tenths of a millimetre at 32767
+// dpi is 4.2 million dots, 12.7 MB at 24 bits a dot.
+constexpr long long kMaxLineBytes = 1 << 24;
+// The most one page may hold, counting a line's slot and heap block as 64
+// bytes besides the line: a quarter of what a 32-bit process can address. A
+// blank band claims its lines without handing any over; only this bounds them.
+constexpr long long kMaxPageBytes = 1 << 29;
+constexpr long long kLineOverhead = 64;
 
 // DWORD-aligned stride of one line: 24 bits a dot for callback 24, else 1.
-// A width whose stride does not fit 32 bits gives -1, which stores nothing.
+// A width whose stride is wider than any line may be, or does not fit 32
+// bits, gives -1, which stores nothing.
 LONG strideOf(LONG biWidth, DWORD dwCallbackID) {
     const long long bits = static_cast<long long>(biWidth) * (dwCallbackID == 24 ? 24 : 1);
     const long long stride = (bits + 31) / 32 * 4;
-    return stride > INT_MAX ? -1 : static_cast<LONG>(stride);
+    return stride > kMaxLineBytes || stride < INT_MIN ? -1 : static_cast<LONG>(stride);
 }
 
 // Makes room for one more line once the table is full. Unidrv may deliver
@@ -46,6 +55,9 @@ BOOL appendBandRows(OemPDEV* pdev, const BYTE* source, const BITMAPINFOHEADER* h
     if (!pdev->rows || !header || header->biHeight <= 0)
         return TRUE;
     if (pdev->rowBytes < 0)
+        return FALSE;
+    const long long lines = static_cast<long long>(pdev->rowCount) + header->biHeight;
+    if (lines > kMaxPageBytes / (pdev->rowBytes + kLineOverhead))
         return FALSE;
     const auto stride = static_cast<std::size_t>(pdev->rowBytes);
     const bool blank = params && params->bBlankBand;

@@ -9,6 +9,7 @@ HRESULT captureBand(PDEVOBJ pdevobj, PBYTE pSrcBitmap, const BITMAPINFOHEADER* p
                     DWORD dwCallbackID, const IPPARAMS* pIPParams, PBYTE* ppbResult);
 
 // Appends the band's lines to the table, a blank band as 0xFF lines. Returns
-// FALSE when a line could not be stored; the lines before it stay.
+// FALSE when a line could not be stored; the lines before it stay. A band
+// that would take the page past what a page may hold stores nothing.
 BOOL appendBandRows(OemPDEV* pdev, const BYTE* pSrcBitmap,
                     const BITMAPINFOHEADER* pBitmapInfoHeader, const IPPARAMS* pIPParams);

@@ -65,6 +65,7 @@ BOOL STDCALL DrvStartPage(SURFOBJ* pso) {
         return FALSE;
     pdev->approHeight = capacity;
     pdev->rowCount = 0;
+    pdev->pageOpen = 0; // a page ended in text mode must not lend this one its line width
     return passOnToUnidrv<PFN_DrvStartPage>(pdev, kRowStartPage, pso);
 }
 

@@ -33,5 +33,12 @@ cmake --build build-asan -j"$jobs"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
     ctest --test-dir build-asan --output-on-failure -j"$jobs"
 
+# Devices printing on threads of their own, and the font image they share,
+# under ThreadSanitizer: any race is fatal.
+cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DLABEL_SANITIZE_THREAD=ON \
+    -DLABEL_BUILD_BENCHMARKS=OFF >/dev/null
+cmake --build build-tsan -j"$jobs" --target label_tests
+TSAN_OPTIONS=halt_on_error=1 build-tsan/bin/label_tests --gtest_filter='Concurrency*:FontFile*'
+
 # Every fuzz target for 30 seconds on its seed corpus, under ASan and UBSan.
 sh fuzz/run.sh 30

@@ -4,6 +4,7 @@
 #include "platform/last_error.h"
 #include "platform/muldiv.h"
 #include "text/font_file.h"
+#include "text/font_file_layout.h"
 
 #include <bit>
 
@@ -15,17 +16,7 @@ constexpr BYTE kRomanBit = 0x10;
 constexpr BYTE kSwissBit = 0x20;
 constexpr SHORT kBaseResolution = 203;
 
-// Where the fields used lie in the file, and how far the font's record must
-// reach for all of them to be there.
-constexpr DWORD kIfiOffsetField = 20;
-constexpr DWORD kPitchAndFamily = 45;
-constexpr DWORD kMaxCharInc = 78;
-constexpr DWORD kUnderscoreSize = 100;
-constexpr DWORD kUnderscorePosition = 102;
-constexpr DWORD kStrikeoutPosition = 106;
-constexpr DWORD kFontBoxTop = 148;
-constexpr DWORD kFontBoxBottom = 156;
-constexpr DWORD kIfiBytesRead = 160;
+using namespace fontfile;
 
 // The font's own figures, in font units.
 struct FontFields {

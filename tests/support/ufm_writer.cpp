@@ -5,14 +5,7 @@
 namespace ufm {
 namespace {
 
-// Offsets within IFIMETRICS of the fields written besides its size.
-constexpr DWORD kPitchAndFamily = 45;
-constexpr DWORD kMaxCharInc = 78;
-constexpr DWORD kUnderscoreSize = 100;
-constexpr DWORD kUnderscorePosition = 102;
-constexpr DWORD kStrikeoutPosition = 106;
-constexpr DWORD kFontBoxTop = 148;
-constexpr DWORD kFontBoxBottom = 156;
+using namespace fontfile;
 
 // Little-endian, as the file format is on every machine.
 void put(std::vector<BYTE>& file, std::size_t at, std::uint32_t value, int bytes) {

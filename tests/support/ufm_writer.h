@@ -2,6 +2,8 @@
 // plug-in reads: a file header pointing at the font's IFIMETRICS.
 #pragma once
 
+#include "text/font_file_layout.h"
+
 #include "platform/win_types.h"
 
 #include <filesystem>
@@ -22,10 +24,10 @@ struct Font {
     DWORD ifiOffset = 44; // where the IFIMETRICS starts: after the header
 };
 
-constexpr DWORD kHeaderSize = 44;
-constexpr DWORD kIfiSize = 184;
-constexpr DWORD kIfiOffsetField = 20; // of the header
-constexpr DWORD kIfiBytesRead = 160;  // through the bottom of the font box
+using fontfile::kHeaderSize;
+using fontfile::kIfiBytesRead;
+using fontfile::kIfiOffsetField;
+using fontfile::kIfiSize;
 
 // A whole file: the header, zeros up to `ifiOffset`, the IFIMETRICS.
 std::vector<BYTE> write(const Font& font);

@@ -30,6 +30,7 @@ struct SpoolDevice {
     Spool spool;
 };
 
+// Unidrv's spool write: keeps the bytes and counts the writes.
 DWORD STDCALL takeSpool(PDEVOBJ pdevobj, PVOID buffer, DWORD count) {
     Spool& spool = reinterpret_cast<SpoolDevice*>(pdevobj)->spool;
     ++spool.writes;
@@ -61,6 +62,7 @@ std::vector<BYTE> expectedBytes(const Field& text) {
     return bytes;
 }
 
+// A result that differs from the model: a finding.
 void require(bool condition) {
     if (!condition)
         std::abort();

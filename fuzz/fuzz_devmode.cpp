@@ -20,6 +20,7 @@ constexpr std::size_t kTextOffsets[] = {
     offsetof(OemDevMode, jobStartCmd), offsetof(OemDevMode, jobEndCmd),
     offsetof(OemDevMode, pageStartCmd), offsetof(OemDevMode, pageEndCmd)};
 
+// The block's little-endian fields, read and written in place.
 void put32(Block& block, std::size_t at, std::uint32_t value) {
     std::memcpy(&block[at], &value, 4);
 }
@@ -63,6 +64,7 @@ Block blockFrom(FuzzedDataProvider& data, bool signed_) {
     return block;
 }
 
+// A result that differs from the model: a finding.
 void require(bool condition) {
     if (!condition)
         std::abort();

@@ -99,6 +99,8 @@ bool wholePixel(FIX value) {
     return (value & 15) == 0;
 }
 
+// Glyph data in any mode, into an exact-size record or none; every answer
+// snapped to whole pixels.
 void queryGlyph(standin::Device& device, standin::EngineFont& font, FuzzedDataProvider& data) {
     const ULONG mode = data.ConsumeBool()   ? QFD_GLYPHANDBITMAP
                        : data.ConsumeBool() ? QFD_TT_GLYPHANDBITMAP
@@ -118,6 +120,7 @@ void queryGlyph(standin::Device& device, standin::EngineFont& font, FuzzedDataPr
     }
 }
 
+// Device metrics, or their size alone; ascender and descender whole pixels.
 void queryMetrics(standin::Device& device, standin::EngineFont& font, FuzzedDataProvider& data) {
     const bool withRecord = data.ConsumeIntegralInRange(0, 7) != 0;
     auto metrics = std::make_unique<FD_DEVICEMETRICS>();
@@ -156,6 +159,7 @@ void queryWidths(standin::Device& device, standin::EngineFont& font, FuzzedDataP
 
 } // namespace
 
+// A printer driver directory of this run's own, named as the spooler would.
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     std::string pattern = (fs::temp_directory_path() / "label-fuzz-fonts-XXXXXX").string();
     if (!mkdtemp(pattern.data()))

@@ -9,6 +9,7 @@
 
 namespace {
 
+// A broken promise of the decoder: a finding.
 void require(bool condition) {
     if (!condition)
         std::abort();

@@ -146,6 +146,7 @@ class LabelJobRun {
         return session.spool;
     }
 
+    // Whether the user's own bytes may stand between the label programs.
     bool commandsSent() const { return commandsOn; }
 
   private:
@@ -155,6 +156,7 @@ class LabelJobRun {
         return {text.begin(), text.end()};
     }
 
+    // The plug-in's record of the device, for the stride it fixed.
     OemPDEV& pdev() { return *static_cast<OemPDEV*>(session.dev().devobj().pdevOEM); }
 
     // The stride the plug-in fixed for the page, once its first band came;
@@ -245,6 +247,7 @@ class LabelJobRun {
         require(answer == S_OK && result == band.get());
     }
 
+    // A configuration callback: the four the plug-in knows, or any ID.
     void commandCallback() {
         static constexpr DWORD kKnown[] = {kCallbackLabelMode, kCallbackTextMode, kCallbackFlagOff,
                                            kCallbackFlagOn};

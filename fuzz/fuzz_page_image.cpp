@@ -21,11 +21,13 @@ std::string pngPath;
 // Round trips cost a PNG encoding; small pictures show the same faults.
 constexpr std::uint64_t kRoundTripDots = std::uint64_t{1} << 20;
 
+// A broken promise of the reader or writer: a finding.
 void require(bool condition) {
     if (!condition)
         std::abort();
 }
 
+// Leaves no scratch files behind at exit.
 void removeFiles() {
     std::remove(inputPath.c_str());
     std::remove(pngPath.c_str());
@@ -33,6 +35,8 @@ void removeFiles() {
 
 } // namespace
 
+// Scratch file names of this process's own, so that runs side by side
+// never share one.
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     const std::string stem = (fs::temp_directory_path() / "label-fuzz-image-").string() +
                              std::to_string(static_cast<long>(getpid()));

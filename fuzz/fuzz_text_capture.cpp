@@ -32,6 +32,8 @@ class TextSession {
   public:
     explicit TextSession(FuzzedDataProvider& data) : data(data) { metricless.forgetMetrics(); }
 
+    // Code page, colour switches and mode from the input; false when the
+    // plug-in cannot start.
     bool open() {
         setenv("ANSI_CODE_PAGE",
                kCodePages[data.ConsumeIntegralInRange<std::size_t>(0, std::size(kCodePages) - 1)],
@@ -50,6 +52,7 @@ class TextSession {
         });
     }
 
+    // Runs the calls the input names, in its order.
     void run() {
         for (int call = 0; call < kMaxCalls && data.remaining_bytes() > 0; ++call) {
             standin::Device& device = session.dev();
@@ -112,6 +115,7 @@ class TextSession {
         }
     }
 
+    // Shuts the job down; no run may be left waiting in the table.
     void finish() {
         platform::host::failNthAllocation(0);
         session.close();
@@ -185,6 +189,7 @@ class TextSession {
         }
     }
 
+    // A foreground brush of any class, a pattern, or none.
     BRUSHOBJ* brush() {
         if (data.ConsumeIntegralInRange(0, 7) == 0)
             return nullptr;

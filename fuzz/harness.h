@@ -79,6 +79,7 @@ class Session {
         unidrv.shutDown();
     }
 
+    // The enabled device; only while open() succeeded.
     standin::Device& dev() { return *device; }
     std::vector<BYTE> spool;
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <png.h>
+#include <zlib.h>
 
 #include <chrono>
 #include <csetjmp>
@@ -441,3 +442,29 @@ TEST(WritePng, RefusesWhatItCannotWrite) {
 }
 
 } // namespace
+
+TEST(PageImageReader, HugeInterlacedHeaderIsRefusedBeforeDecoding) {
+    // Interlaced pictures are decoded whole: a 100-byte header must not make
+    // the reader take a gigabyte before it finds the data missing.
+    auto chunk = [](const std::string& type, const std::string& data) {
+        std::string out;
+        for (int shift = 24; shift >= 0; shift -= 8)
+            out += static_cast<char>((data.size() >> shift) & 0xFF);
+        const std::string body = type + data;
+        out += body;
+        const uLong crc =
+            crc32(0, reinterpret_cast<const Bytef*>(body.data()), static_cast<uInt>(body.size()));
+        for (int shift = 24; shift >= 0; shift -= 8)
+            out += static_cast<char>((crc >> shift) & 0xFF);
+        return out;
+    };
+    const std::string header("\x00\x00\x40\x00\x00\x00\x40\x00\x08\x02\x00\x00\x01", 13);
+    ScratchDir dir;
+    const std::string path = dir.write(
+        "huge.png", "\x89PNG\r\n\x1a\n" + chunk("IHDR", header) +
+                        chunk("IDAT", std::string("\x78\x9c\x03\x00\x00\x00\x00\x01", 8)) +
+                        chunk("IEND", ""));
+    const ImageReadResult result = readPageImage(path, false);
+    EXPECT_FALSE(result.ok());
+    EXPECT_NE(result.error.find("too large"), std::string::npos) << result.error;
+}

@@ -443,6 +443,13 @@ ImageReadResult readPng(ByteSource& in, bool dither, const std::string& path) {
         result.error = path + ": " + problem;
         return result;
     }
+    // An interlaced picture is held whole at up to four bytes a dot before it
+    // becomes dots, so a short hostile header must not ask for gigabytes.
+    if (layout.interlaced && uint64_t{layout.width} * layout.height > kMaxInterlacedDots) {
+        result.error = path + ": image too large for an interlaced PNG (" +
+                       std::to_string(layout.width) + " x " + std::to_string(layout.height) + ")";
+        return result;
+    }
     if (layout.bitDepth != 8 || (layout.channels != 2 && layout.channels != 4) ||
         layout.rowBytes != size_t{layout.width} * static_cast<size_t>(layout.channels)) {
         result.error = path + ": unreadable (unsupported pixel layout)";

@@ -8,6 +8,8 @@
 // Largest side and largest dot count accepted, checked before any allocation.
 inline constexpr int32_t kMaxImageSide = 65535;
 inline constexpr uint64_t kMaxImageDots = uint64_t{1} << 28;
+// Interlaced PNGs are decoded whole first, so they get a quarter of that.
+inline constexpr uint64_t kMaxInterlacedDots = uint64_t{1} << 26;
 
 struct ImageReadResult {
     BilevelImage image;

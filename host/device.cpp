@@ -14,7 +14,9 @@ DWORD STDCALL writeSpoolBuf(PDEVOBJ pdevobj, PVOID buffer, DWORD count) {
 
 // The configuration's image callback 24 asks for 24 bits a dot; any other
 // for 1 bit.
-int bitsPerDot(DWORD callbackId) { return callbackId == 24 ? 24 : 1; }
+int bitsPerDot(DWORD callbackId) {
+    return callbackId == 24 ? 24 : 1;
+}
 
 // DWORD-aligned stride of a band line.
 std::size_t bandStride(LONG width, int bits) {
@@ -138,7 +140,9 @@ void Device::renderPage(const PageBitmap& page, LONG bandHeight, DWORD callbackI
     const int bits = bitsPerDot(callbackId);
     const std::size_t stride = bandStride(page.width, bits);
     const LONG linesPerBand = std::max<LONG>(bandHeight, 1);
-    std::vector<BYTE> band(stride * static_cast<std::size_t>(linesPerBand));
+    // Never empty, so that a page no dot wide still has a buffer to point at.
+    std::vector<BYTE> band(
+        std::max<std::size_t>(stride * static_cast<std::size_t>(linesPerBand), 1));
     for (LONG top = 0; top < page.height; top += linesPerBand) {
         if (top > 0 && nextBand) {
             origin.y = top;

@@ -4,6 +4,7 @@
 // allocations. Every label program written must decode cleanly, and the
 // device must give back every block it took.
 #include "fuzz/harness.h"
+#include "host/band_description.h"
 #include "plugin/oem_pdev.h"
 #include "tools/imaging/label_decoder.h"
 
@@ -228,22 +229,13 @@ class LabelJobRun {
         fill(pixels, data);
         std::copy(pixels.begin(), pixels.end(), band.get());
 
-        BITMAPINFOHEADER header{};
-        header.biSize = sizeof header;
-        header.biWidth = width;
-        header.biHeight = lines;
-        header.biPlanes = 1;
-        header.biBitCount = callbackId == 24 ? 24 : 1;
-        IPPARAMS params{};
-        params.dwSize = sizeof params;
-        params.bBanding = TRUE;
-        params.bBlankBand = blank ? TRUE : FALSE;
+        standin::BandDescription described = standin::describeBand(width, lines, callbackId, blank);
         fuzzing::trace("band %d x %d, callback %u, %s%s", width, lines, callbackId,
                        blank ? "blank" : "inked", withParams ? "" : ", no IPPARAMS");
         PBYTE result = nullptr;
         const HRESULT answer = session.dev().pluginObject().ImageProcessing(
-            &session.dev().devobj(), band.get(), &header, nullptr, callbackId,
-            withParams ? &params : nullptr, &result);
+            &session.dev().devobj(), band.get(), &described.header, nullptr, callbackId,
+            withParams ? &described.params : nullptr, &result);
         require(answer == S_OK && result == band.get());
     }
 

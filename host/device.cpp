@@ -1,5 +1,6 @@
 #include "host/device.h"
 
+#include "host/band_description.h"
 #include "host/unidrv_hooks.h"
 
 #include <algorithm>
@@ -117,18 +118,10 @@ BOOL Device::endDoc(FLONG flags) {
 }
 
 void Device::sendBand(BYTE* band, LONG width, LONG lines, bool blank, DWORD callbackId) {
-    BITMAPINFOHEADER header{};
-    header.biSize = sizeof header;
-    header.biWidth = width;
-    header.biHeight = lines;
-    header.biPlanes = 1;
-    header.biBitCount = static_cast<WORD>(bitsPerDot(callbackId));
-    IPPARAMS params{};
-    params.dwSize = sizeof params;
-    params.bBanding = TRUE;
-    params.bBlankBand = blank ? TRUE : FALSE;
+    BandDescription described = describeBand(width, lines, callbackId, blank);
     PBYTE result = nullptr;
-    plugin.ImageProcessing(&devobj(), band, &header, nullptr, callbackId, &params, &result);
+    plugin.ImageProcessing(&devobj(), band, &described.header, nullptr, callbackId,
+                           &described.params, &result);
 }
 
 void Device::renderPage(const PageBitmap& page, LONG bandHeight, DWORD callbackId) {

@@ -11,15 +11,10 @@ bool loadPluginModule(const std::string& path, PluginModule& module, std::string
         error = path + ": cannot load the plug-in (" + (reason ? reason : "unknown error") + ")";
         return false;
     }
-    auto getClassObject =
-        reinterpret_cast<PFN_DllGetClassObject>(dlsym(handle, "DllGetClassObject"));
-    auto canUnloadNow = reinterpret_cast<PFN_DllCanUnloadNow>(dlsym(handle, "DllCanUnloadNow"));
-    if (!getClassObject || !canUnloadNow) {
+    if (!bindPluginModule(path, handle, dlsym, module, error)) {
         dlclose(handle);
-        error = path + ": not a plug-in module (DllGetClassObject or DllCanUnloadNow missing)";
         return false;
     }
-    module = {getClassObject, canUnloadNow, handle};
     return true;
 }
 

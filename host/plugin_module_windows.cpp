@@ -11,6 +11,14 @@ __declspec(dllimport) DWORD STDCALL GetLastError();
 }
 
 namespace standin {
+namespace {
+
+// The loader's lookup in the calling convention bindPluginModule takes.
+void* exportNamed(void* module, const char* name) {
+    return GetProcAddress(module, name);
+}
+
+} // namespace
 
 bool loadPluginModule(const std::string& path, PluginModule& module, std::string& error) {
     void* handle = LoadLibraryA(path.c_str());
@@ -18,16 +26,10 @@ bool loadPluginModule(const std::string& path, PluginModule& module, std::string
         error = path + ": cannot load the plug-in (error " + std::to_string(GetLastError()) + ")";
         return false;
     }
-    auto getClassObject =
-        functionCast<PFN_DllGetClassObject>(GetProcAddress(handle, "DllGetClassObject"));
-    auto canUnloadNow =
-        functionCast<PFN_DllCanUnloadNow>(GetProcAddress(handle, "DllCanUnloadNow"));
-    if (!getClassObject || !canUnloadNow) {
+    if (!bindPluginModule(path, handle, exportNamed, module, error)) {
         FreeLibrary(handle);
-        error = path + ": not a plug-in module (DllGetClassObject or DllCanUnloadNow missing)";
         return false;
     }
-    module = {getClassObject, canUnloadNow, handle};
     return true;
 }
 

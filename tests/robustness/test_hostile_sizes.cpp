@@ -3,6 +3,7 @@
 // paper and resolution values that give huge or negative capacities, and
 // settings at the ends of their 16-bit range. Each must give a defined label
 // or a clean refusal, and none may ask for an allocation out of proportion.
+#include "host/band_description.h"
 #include "host/print_job.h"
 #include "platform/host/test_controls.h"
 #include "plugin/oem_pdev.h"
@@ -71,19 +72,10 @@ class HostileSizes : public ::testing::Test {
 // One band handed to ImageProcessing as Unidrv hands it over.
 void sendBand(standin::Device& device, LONG width, LONG height, DWORD callbackId, BYTE* bits,
               bool blank) {
-    BITMAPINFOHEADER header{};
-    header.biSize = sizeof header;
-    header.biWidth = width;
-    header.biHeight = height;
-    header.biPlanes = 1;
-    header.biBitCount = callbackId == 24 ? 24 : 1;
-    IPPARAMS params{};
-    params.dwSize = sizeof params;
-    params.bBanding = TRUE;
-    params.bBlankBand = blank ? TRUE : FALSE;
+    standin::BandDescription band = standin::describeBand(width, height, callbackId, blank);
     PBYTE result = nullptr;
-    EXPECT_EQ(device.pluginObject().ImageProcessing(&device.devobj(), bits, &header, nullptr,
-                                                    callbackId, &params, &result),
+    EXPECT_EQ(device.pluginObject().ImageProcessing(&device.devobj(), bits, &band.header, nullptr,
+                                                    callbackId, &band.params, &result),
               S_OK);
     EXPECT_EQ(result, bits) << "the band goes back unchanged";
 }

@@ -1,5 +1,7 @@
 #include "support/fake_device.h"
 
+#include "host/band_description.h"
+
 #include "page/band_capture.h"
 #include "page/page_hooks.h"
 #include "plugin/driver_lifecycle.h"
@@ -192,33 +194,17 @@ HRESULT feedBand(FakeDevice& device, LONG biWidth, const std::vector<std::vector
     std::vector<BYTE> bitmap;
     for (const auto& line : lines)
         bitmap.insert(bitmap.end(), line.begin(), line.end());
-    BITMAPINFOHEADER header{};
-    header.biSize = sizeof header;
-    header.biWidth = biWidth;
-    header.biHeight = static_cast<LONG>(lines.size());
-    header.biPlanes = 1;
-    header.biBitCount = 1;
-    IPPARAMS params{};
-    params.dwSize = sizeof params;
-    params.bBanding = TRUE;
+    standin::BandDescription band =
+        standin::describeBand(biWidth, static_cast<LONG>(lines.size()), 1, false);
     PBYTE result = nullptr;
-    return captureBand(device.device(), bitmap.empty() ? nullptr : bitmap.data(), &header,
-                       callbackId, &params, &result);
+    return captureBand(device.device(), bitmap.empty() ? nullptr : bitmap.data(), &band.header,
+                       callbackId, &band.params, &result);
 }
 
 HRESULT feedBlankBand(FakeDevice& device, LONG biWidth, LONG lineCount) {
-    BITMAPINFOHEADER header{};
-    header.biSize = sizeof header;
-    header.biWidth = biWidth;
-    header.biHeight = lineCount;
-    header.biPlanes = 1;
-    header.biBitCount = 1;
-    IPPARAMS params{};
-    params.dwSize = sizeof params;
-    params.bBanding = TRUE;
-    params.bBlankBand = TRUE;
+    standin::BandDescription band = standin::describeBand(biWidth, lineCount, 1, true);
     PBYTE result = nullptr;
-    return captureBand(device.device(), nullptr, &header, 1, &params, &result);
+    return captureBand(device.device(), nullptr, &band.header, 1, &band.params, &result);
 }
 
 } // namespace fake

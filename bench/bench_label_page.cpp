@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "bench/run_clock.h"
+#include "host/band_description.h"
 
 namespace {
 
@@ -115,19 +116,12 @@ class Device {
 
     void startPage() { DrvStartPage(&surface_); }
     void captureAllBands() {
-        BITMAPINFOHEADER header{};
-        header.biSize = sizeof header;
-        header.biWidth = dots_;
-        header.biPlanes = 1;
-        header.biBitCount = 1;
-        IPPARAMS params{};
-        params.dwSize = sizeof params;
-        params.bBanding = TRUE;
+        standin::BandDescription band = standin::describeBand(dots_, 0, 1, false);
         for (LONG first = 0; first < lines_; first += kBandLines) {
-            header.biHeight = std::min(kBandLines, lines_ - first);
+            band.header.biHeight = std::min(kBandLines, lines_ - first);
             PBYTE result = nullptr;
             captureBand(&device_, image_.data() + static_cast<std::size_t>(first) * stride_,
-                        &header, 1, &params, &result);
+                        &band.header, 1, &band.params, &result);
         }
     }
     void sendPage() { DrvSendPage(&surface_); }

@@ -3,7 +3,7 @@
 # decodes the spool file and draws what the printer would print.
 set -eu
 cd "$(dirname "$0")/.."
-sh tools/ensure-packages.sh cmake g++ make pkg-config libpng-dev
+sh tools/ensure-packages.sh cmake g++ make pkg-config libpng-dev libpoppler-cpp-dev
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLABEL_BUILD_TESTS=OFF \
     -DLABEL_BUILD_BENCHMARKS=OFF >/dev/null
 cmake --build build -j"$(nproc 2>/dev/null || echo 2)" --target labelplug labelprint labelview

@@ -5,7 +5,7 @@
 set -eu
 cd "$(dirname "$0")/.."
 sh tools/ensure-packages.sh cmake g++ make pkg-config libgtest-dev libgmock-dev \
-    libbenchmark-dev libpng-dev python3
+    libbenchmark-dev libpng-dev libpoppler-cpp-dev python3
 jobs=$(nproc 2>/dev/null || echo 2)
 
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null

@@ -10,7 +10,7 @@ namespace standin {
 namespace {
 
 DWORD STDCALL writeSpoolBuf(PDEVOBJ pdevobj, PVOID buffer, DWORD count) {
-    return Device::of(pdevobj).takeSpoolBytes(buffer, count);
+    return Device::of(pdevobj).takeSpoolBytes(buffer, count, kThroughServiceTable);
 }
 
 // The configuration's image callback 24 asks for 24 bits a dot; any other
@@ -55,15 +55,17 @@ bool renderColourLine(const BYTE* page, LONG width, BYTE* band, std::size_t stri
 } // namespace
 
 Device::Device(IPrintOemUni& plugin, const DRVENABLEDATA& pluginHooks,
-               const DEVMODEW& publicSettings, const OemDevMode& privateSettings)
+               const DEVMODEW& publicSettings, const OemDevMode& privateSettings,
+               WritePaths::ServiceTable serviceTable)
     : plugin(plugin), hooks(pluginHooks), publicDm(publicSettings), privateDm(privateSettings) {
-    procs.DrvWriteSpoolBuf = writeSpoolBuf;
+    if (serviceTable == WritePaths::ServiceTable::kFilled)
+        procs.DrvWriteSpoolBuf = writeSpoolBuf;
     binding.owner = this;
     DEVOBJ& dev = binding.devobj;
     dev.dwSize = sizeof(DEVOBJ);
     dev.pPublicDM = &publicDm;
     dev.pOEMDM = &privateDm;
-    dev.pDrvProcs = &procs;
+    dev.pDrvProcs = serviceTable == WritePaths::ServiceTable::kAbsent ? nullptr : &procs;
     surf.dhpdev = &dev;
 }
 
@@ -158,7 +160,8 @@ HRESULT Device::commandCallback(DWORD callbackId) {
     return plugin.CommandCallback(&devobj(), callbackId, 0, nullptr, &result);
 }
 
-DWORD Device::takeSpoolBytes(const void* bytes, DWORD count) {
+DWORD Device::takeSpoolBytes(const void* bytes, DWORD count, SpoolRoute route) {
+    ++routeWrites[route];
     const auto* first = static_cast<const BYTE*>(bytes);
     if (count > 0)
         spoolBytes.insert(spoolBytes.end(), first, first + count);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "host/page_bitmap.h"
+#include "host/write_paths.h"
 #include "platform/unidrv.h"
 #include "settings/oem_devmode.h"
 
@@ -17,7 +18,8 @@ class Device {
     // `pluginHooks` is the table the plug-in's EnableDriver returned; the
     // device calls the plug-in's hooks through it, as the engine does.
     Device(IPrintOemUni& plugin, const DRVENABLEDATA& pluginHooks, const DEVMODEW& publicSettings,
-           const OemDevMode& privateSettings);
+           const OemDevMode& privateSettings,
+           WritePaths::ServiceTable serviceTable = WritePaths::ServiceTable::kFilled);
     Device(const Device&) = delete;
     Device& operator=(const Device&) = delete;
     ~Device();
@@ -39,11 +41,13 @@ class Device {
     void renderPage(const PageBitmap& page, LONG bandHeight, DWORD callbackId = 1);
     HRESULT commandCallback(DWORD callbackId);
 
-    DWORD takeSpoolBytes(const void* bytes, DWORD count);
+    // Appends to the spool stream, counting the writes of each way in.
+    DWORD takeSpoolBytes(const void* bytes, DWORD count, SpoolRoute route);
     BOOL recordUnidrvCall(const char* call);
 
     const std::vector<BYTE>& spool() const { return spoolBytes; }
     const std::vector<DWORD>& spoolWrites() const { return writeSizes; }
+    std::size_t writesThrough(SpoolRoute route) const { return routeWrites[route]; }
     const std::vector<std::string>& unidrvCalls() const { return calls; }
     // What Unidrv's own entry points answer (TRUE unless a test says).
     void setUnidrvResult(BOOL result) { unidrvResult = result; }
@@ -83,6 +87,7 @@ class Device {
     DEVINFO info{};
     std::vector<BYTE> spoolBytes;
     std::vector<DWORD> writeSizes;
+    std::size_t routeWrites[kSpoolRouteCount] = {};
     std::vector<std::string> calls;
     BOOL unidrvResult = TRUE;
 };

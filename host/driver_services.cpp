@@ -29,7 +29,7 @@ HRESULT STDCALL DriverServices::DrvGetDriverSetting(PVOID, const char*, PVOID, D
 
 HRESULT STDCALL DriverServices::DrvWriteSpoolBuf(PDEVOBJ pdevobj, PVOID pBuffer, DWORD cbSize,
                                                  DWORD* pdwResult) {
-    const DWORD taken = Device::of(pdevobj).takeSpoolBytes(pBuffer, cbSize);
+    const DWORD taken = Device::of(pdevobj).takeSpoolBytes(pBuffer, cbSize, kThroughDriverServices);
     if (pdwResult)
         *pdwResult = taken;
     return S_OK;

@@ -4,9 +4,10 @@ namespace standin {
 
 JobOutcome runJob(const PluginModule& module, const PaperSettings& paper,
                   const std::function<void(OemDevMode&)>& editSettings,
-                  const std::function<void(Device&, JobOutcome&)>& documents) {
+                  const std::function<void(Device&, JobOutcome&)>& documents,
+                  const WritePaths& writePaths) {
     JobOutcome outcome;
-    UnidrvStandIn unidrv(module);
+    UnidrvStandIn unidrv(module, writePaths);
     if (!unidrv.startUp(outcome.error))
         return outcome;
     const DEVMODEW publicDm = makePublicDevMode(paper);
@@ -23,6 +24,8 @@ JobOutcome runJob(const PluginModule& module, const PaperSettings& paper,
     device->disable();
     outcome.spool = device->spool();
     outcome.unidrvCalls = device->unidrvCalls();
+    for (int route = 0; route < kSpoolRouteCount; ++route)
+        outcome.writesThrough[route] = device->writesThrough(static_cast<SpoolRoute>(route));
     device.reset();
     outcome.canUnloadNow = unidrv.shutDown();
     outcome.servicesReferences = unidrv.driverServices().references() - 1;
@@ -38,17 +41,20 @@ bool startPageOf(Device& device, JobOutcome& outcome) {
 }
 
 JobOutcome printLabelJob(const PluginModule& module, const LabelJob& job) {
-    return runJob(module, job.paper, job.editSettings, [&job](Device& device, JobOutcome& outcome) {
-        for (int document = 0; document < job.documents; ++document) {
-            device.startDoc();
-            for (const PageBitmap& page : job.pages) {
-                startPageOf(device, outcome);
-                device.renderPage(page, job.bandHeight, job.imageCallbackId);
-                device.sendPage();
+    return runJob(
+        module, job.paper, job.editSettings,
+        [&job](Device& device, JobOutcome& outcome) {
+            for (int document = 0; document < job.documents; ++document) {
+                device.startDoc();
+                for (const PageBitmap& page : job.pages) {
+                    startPageOf(device, outcome);
+                    device.renderPage(page, job.bandHeight, job.imageCallbackId);
+                    device.sendPage();
+                }
+                device.endDoc();
             }
-            device.endDoc();
-        }
-    });
+        },
+        job.writePaths);
 }
 
 } // namespace standin

@@ -11,6 +11,7 @@ namespace standin {
 
 struct LabelJob {
     PaperSettings paper;
+    WritePaths writePaths;
     std::function<void(OemDevMode&)> editSettings; // the user's private settings
     std::vector<PageBitmap> pages;
     LONG bandHeight = 64;
@@ -25,13 +26,15 @@ struct JobOutcome {
     std::vector<std::string> unidrvCalls;
     HRESULT canUnloadNow = S_FALSE;
     LONG servicesReferences = 0; // what the plug-in still holds at the end
+    std::size_t writesThrough[kSpoolRouteCount] = {};
 };
 
 // Runs one job as Unidrv does, from the plug-in's start-up to the module's
 // unload question: `documents` drives the enabled device in between.
 JobOutcome runJob(const PluginModule& module, const PaperSettings& paper,
                   const std::function<void(OemDevMode&)>& editSettings,
-                  const std::function<void(Device&, JobOutcome&)>& documents);
+                  const std::function<void(Device&, JobOutcome&)>& documents,
+                  const WritePaths& writePaths = {});
 
 // DrvStartPage, noting in the outcome when the plug-in refused the page.
 bool startPageOf(Device& device, JobOutcome& outcome);

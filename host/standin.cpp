@@ -22,7 +22,8 @@ DEVMODEW makePublicDevMode(const PaperSettings& paper) {
     return dm;
 }
 
-UnidrvStandIn::UnidrvStandIn(const PluginModule& module) : module(module) {}
+UnidrvStandIn::UnidrvStandIn(const PluginModule& module, const WritePaths& writePaths)
+    : module(module), writePaths(writePaths) {}
 
 UnidrvStandIn::~UnidrvStandIn() {
     if (object)
@@ -44,7 +45,7 @@ bool UnidrvStandIn::startUp(std::string& error) {
         error = "the plug-in's factory made no IPrintOemUni object";
         return false;
     }
-    if (!SUCCEEDED(object->PublishDriverInterface(&services))) {
+    if (writePaths.driverServices && !SUCCEEDED(object->PublishDriverInterface(&services))) {
         error = "the plug-in refused the driver services interface";
         return false;
     }
@@ -92,7 +93,7 @@ bool UnidrvStandIn::privateSettingsFor(const DEVMODEW& publicDm, OemDevMode& wor
 
 std::unique_ptr<Device> UnidrvStandIn::makeDevice(const DEVMODEW& publicDm,
                                                   const OemDevMode& privateDm) {
-    return std::make_unique<Device>(*object, hooks, publicDm, privateDm);
+    return std::make_unique<Device>(*object, hooks, publicDm, privateDm, writePaths.serviceTable);
 }
 
 } // namespace standin

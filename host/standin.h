@@ -27,13 +27,14 @@ DEVMODEW makePublicDevMode(const PaperSettings& paper);
 
 class UnidrvStandIn {
   public:
-    explicit UnidrvStandIn(const PluginModule& module);
+    explicit UnidrvStandIn(const PluginModule& module, const WritePaths& writePaths = {});
     UnidrvStandIn(const UnidrvStandIn&) = delete;
     UnidrvStandIn& operator=(const UnidrvStandIn&) = delete;
     ~UnidrvStandIn();
 
     // Creates the plug-in object through the factory, publishes the driver
-    // services, asks for the optional methods and enables the driver.
+    // services (where this Unidrv has them), asks for the optional methods and
+    // enables the driver.
     bool startUp(std::string& error);
     // DisableDriver and the last Release; then asks DllCanUnloadNow.
     HRESULT shutDown();
@@ -54,6 +55,7 @@ class UnidrvStandIn {
 
   private:
     PluginModule module;
+    WritePaths writePaths;
     IPrintOemUni* object = nullptr;
     DRVENABLEDATA hooks{};
     DriverServices services;

@@ -11,7 +11,7 @@ NamedFont::NamedFont(std::u16string_view uniqueName) {
     storage.assign((bytes + sizeof(std::uint64_t) - 1) / sizeof(std::uint64_t), 0);
     auto* metrics = reinterpret_cast<IFIMETRICS*>(storage.data());
     metrics->cjThis = static_cast<ULONG>(bytes);
-    metrics->dpwszUniqueName = sizeof(IFIMETRICS);
+    metrics->dpwszUniqueName = static_cast<PTRDIFF>(sizeof(IFIMETRICS));
     std::memcpy(reinterpret_cast<BYTE*>(metrics) + sizeof(IFIMETRICS), uniqueName.data(),
                 uniqueName.size() * sizeof(char16_t));
     font.metrics = metrics;

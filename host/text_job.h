@@ -33,6 +33,7 @@ struct TextDocument {
 
 struct TextJob {
     PaperSettings paper;
+    WritePaths writePaths;
     std::function<void(OemDevMode&)> editSettings;
     std::vector<TextDocument> documents;
 };

@@ -1,6 +1,6 @@
 // Graphics-engine (DDI) records, constants and hook signatures used by the
-// plug-in. Records are laid out as on 32-bit Windows; where they hold
-// pointers, the offsets are checked only on a 32-bit build.
+// plug-in. Records are laid out as Windows lays them out on the target, and
+// the asserts hold both targets' figures.
 #pragma once
 
 #include "platform/gdi.h"
@@ -36,22 +36,29 @@ struct SURFOBJ {
     USHORT iType;
     USHORT fjBitmap;
 };
-static_assert(!kLayoutIs32Bit || (sizeof(SURFOBJ) == 52 && offsetof(SURFOBJ, dhpdev) == 8));
+static_assert(sizeof(SURFOBJ) == byTarget(52, 80) && offsetof(SURFOBJ, dhpdev) == byTarget(8, 16) &&
+              offsetof(SURFOBJ, sizlBitmap) == byTarget(16, 32) &&
+              offsetof(SURFOBJ, pvBits) == byTarget(28, 48) &&
+              offsetof(SURFOBJ, pvScan0) == byTarget(32, 56) &&
+              offsetof(SURFOBJ, lDelta) == byTarget(36, 64) &&
+              offsetof(SURFOBJ, iBitmapFormat) == byTarget(44, 72) &&
+              offsetof(SURFOBJ, fjBitmap) == byTarget(50, 78));
 
 struct BRUSHOBJ {
     ULONG iSolidColor;
     PVOID pvRbrush;
     FLONG flColorType;
 };
-static_assert(offsetof(BRUSHOBJ, iSolidColor) == 0);
-static_assert(!kLayoutIs32Bit || sizeof(BRUSHOBJ) == 12);
+static_assert(sizeof(BRUSHOBJ) == byTarget(12, 24) && offsetof(BRUSHOBJ, iSolidColor) == 0 &&
+              offsetof(BRUSHOBJ, flColorType) == byTarget(8, 16));
 
 struct GLYPHPOS {
     HGLYPH hg;
     PVOID pgdf;
     POINTL ptl;
 };
-static_assert(!kLayoutIs32Bit || (sizeof(GLYPHPOS) == 16 && offsetof(GLYPHPOS, ptl) == 8));
+static_assert(sizeof(GLYPHPOS) == byTarget(16, 24) && offsetof(GLYPHPOS, pgdf) == byTarget(4, 8) &&
+              offsetof(GLYPHPOS, ptl) == byTarget(8, 16));
 
 struct STROBJ {
     ULONG cGlyphs;
@@ -61,9 +68,9 @@ struct STROBJ {
     GLYPHPOS* pgp;
     LPWSTR pwszOrg;
 };
-static_assert(offsetof(STROBJ, rclBkGround) == 12);
-static_assert(!kLayoutIs32Bit || (sizeof(STROBJ) == 36 && offsetof(STROBJ, pgp) == 28 &&
-                                  offsetof(STROBJ, pwszOrg) == 32));
+static_assert(sizeof(STROBJ) == byTarget(36, 48) && offsetof(STROBJ, rclBkGround) == 12 &&
+              offsetof(STROBJ, pgp) == byTarget(28, 32) &&
+              offsetof(STROBJ, pwszOrg) == byTarget(32, 40));
 
 struct FONTOBJ {
     ULONG iUniq;
@@ -77,7 +84,8 @@ struct FONTOBJ {
     PVOID pvConsumer;
     PVOID pvProducer;
 };
-static_assert(!kLayoutIs32Bit || sizeof(FONTOBJ) == 44);
+static_assert(sizeof(FONTOBJ) == byTarget(44, 64) &&
+              offsetof(FONTOBJ, pvProducer) == byTarget(40, 56));
 
 struct POINTE {
     FLOATL x;
@@ -118,7 +126,11 @@ struct GLYPHDATA {
     RECTL rclInk;
     POINTQF ptqD;
 };
-static_assert(!kLayoutIs32Bit || (sizeof(GLYPHDATA) == 64 && offsetof(GLYPHDATA, ptqD) == 48));
+static_assert(sizeof(GLYPHDATA) == 64 && offsetof(GLYPHDATA, hg) == byTarget(4, 8) &&
+              offsetof(GLYPHDATA, fxD) == byTarget(8, 12) &&
+              offsetof(GLYPHDATA, fxA) == byTarget(12, 16) &&
+              offsetof(GLYPHDATA, fxAB) == byTarget(16, 20) &&
+              offsetof(GLYPHDATA, rclInk) == byTarget(28, 32) && offsetof(GLYPHDATA, ptqD) == 48);
 
 struct FD_DEVICEMETRICS {
     FLONG flRealizedType;
@@ -146,20 +158,23 @@ struct FD_DEVICEMETRICS {
 };
 static_assert(sizeof(FD_DEVICEMETRICS) == 124 && offsetof(FD_DEVICEMETRICS, cxMax) == 64);
 
+// A byte offset within a record: 32 bits on every Windows, pointers or not.
+using PTRDIFF = LONG;
+
 // The engine's description of a font. The plug-in reads only
 // dpwszUniqueName through this record; metrics files are read by offset.
 struct IFIMETRICS {
     ULONG cjThis;
     ULONG cjIfiExtra;
-    LONG_PTR dpwszFamilyName;
-    LONG_PTR dpwszStyleName;
-    LONG_PTR dpwszFaceName;
-    LONG_PTR dpwszUniqueName;
-    LONG_PTR dpFontSim;
+    PTRDIFF dpwszFamilyName;
+    PTRDIFF dpwszStyleName;
+    PTRDIFF dpwszFaceName;
+    PTRDIFF dpwszUniqueName;
+    PTRDIFF dpFontSim;
     LONG lEmbedId;
     LONG lItalicAngle;
     LONG lCharBias;
-    LONG_PTR dpCharSets;
+    PTRDIFF dpCharSets;
     BYTE jWinCharSet;
     BYTE jWinPitchAndFamily;
     USHORT usWinWeight;
@@ -192,14 +207,21 @@ struct IFIMETRICS {
     ULONG cKerningPairs;
     ULONG ulPanoseCulture;
     BYTE panose[10];
+#if UINTPTR_MAX > 0xFFFFFFFFu
+    PVOID Align; // 64-bit Windows pads the record to a pointer's alignment
+#endif
 };
-static_assert(!kLayoutIs32Bit ||
-              (sizeof(IFIMETRICS) == 184 && offsetof(IFIMETRICS, dpwszUniqueName) == 20 &&
-               offsetof(IFIMETRICS, jWinPitchAndFamily) == 45 &&
-               offsetof(IFIMETRICS, fwdMaxCharInc) == 78 &&
-               offsetof(IFIMETRICS, fwdUnderscoreSize) == 100 &&
-               offsetof(IFIMETRICS, fwdStrikeoutPosition) == 106 &&
-               offsetof(IFIMETRICS, rclFontBox) == 144));
+// Only the size differs between the targets: every offset is the same.
+static_assert(sizeof(IFIMETRICS) == byTarget(184, 192) && offsetof(IFIMETRICS, cjIfiExtra) == 4 &&
+              offsetof(IFIMETRICS, dpwszFamilyName) == 8 &&
+              offsetof(IFIMETRICS, dpwszUniqueName) == 20 &&
+              offsetof(IFIMETRICS, dpCharSets) == 40 &&
+              offsetof(IFIMETRICS, jWinPitchAndFamily) == 45 &&
+              offsetof(IFIMETRICS, fwdMaxCharInc) == 78 &&
+              offsetof(IFIMETRICS, fwdUnderscoreSize) == 100 &&
+              offsetof(IFIMETRICS, fwdUnderscorePosition) == 102 &&
+              offsetof(IFIMETRICS, fwdStrikeoutPosition) == 106 &&
+              offsetof(IFIMETRICS, rclFontBox) == 144 && offsetof(IFIMETRICS, panose) == 172);
 
 using PFN = LONG_PTR(STDCALL*)();
 
@@ -207,14 +229,14 @@ struct DRVFN {
     ULONG iFunc;
     PFN pfn;
 };
-static_assert(!kLayoutIs32Bit || sizeof(DRVFN) == 8);
+static_assert(sizeof(DRVFN) == byTarget(8, 16) && offsetof(DRVFN, pfn) == byTarget(4, 8));
 
 struct DRVENABLEDATA {
     ULONG iDriverVersion;
     ULONG c;
     DRVFN* pdrvfn;
 };
-static_assert(!kLayoutIs32Bit || sizeof(DRVENABLEDATA) == 12);
+static_assert(sizeof(DRVENABLEDATA) == byTarget(12, 16) && offsetof(DRVENABLEDATA, pdrvfn) == 8);
 
 struct DEVINFO {
     FLONG flGraphicsCaps;
@@ -228,8 +250,9 @@ struct DEVINFO {
     HANDLE hpalDefault;
     FLONG flGraphicsCaps2;
 };
-static_assert(offsetof(DEVINFO, cFonts) == 280);
-static_assert(!kLayoutIs32Bit || sizeof(DEVINFO) == 300);
+static_assert(sizeof(DEVINFO) == byTarget(300, 312) && offsetof(DEVINFO, cFonts) == 280 &&
+              offsetof(DEVINFO, hpalDefault) == byTarget(292, 296) &&
+              offsetof(DEVINFO, flGraphicsCaps2) == byTarget(296, 304));
 
 inline constexpr ULONG INDEX_DrvStrokePath = 14;
 inline constexpr ULONG INDEX_DrvBitBlt = 18;

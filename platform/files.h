@@ -6,8 +6,9 @@
 
 namespace platform {
 
-// The printer driver directory of the local machine for "Windows NT x86",
-// as a terminated UTF-16 text in `buffer`. False when it cannot be had.
+// The printer driver directory of the local machine for the plug-in's own
+// architecture ("Windows NT x86" or "Windows x64"), as a terminated UTF-16
+// text in `buffer`. False when it cannot be had.
 bool getPrinterDriverDirectory(char16_t* buffer, std::uint32_t bufferBytes);
 
 using FileHandle = void*;

@@ -20,8 +20,7 @@ struct DRVPROCS {
     PVOID DrvUnidriverTextOut;
     PVOID DrvWriteAbortBuf;
 };
-static_assert(offsetof(DRVPROCS, DrvWriteSpoolBuf) == 0);
-static_assert(!kLayoutIs32Bit || sizeof(DRVPROCS) == 28);
+static_assert(offsetof(DRVPROCS, DrvWriteSpoolBuf) == 0 && sizeof(DRVPROCS) == byTarget(28, 56));
 
 struct DEVOBJ {
     DWORD dwSize;
@@ -33,10 +32,13 @@ struct DEVOBJ {
     PVOID pOEMDM;
     DRVPROCS* pDrvProcs;
 };
-static_assert(!kLayoutIs32Bit ||
-              (sizeof(DEVOBJ) == 32 && offsetof(DEVOBJ, pdevOEM) == 4 &&
-               offsetof(DEVOBJ, pPublicDM) == 20 && offsetof(DEVOBJ, pOEMDM) == 24 &&
-               offsetof(DEVOBJ, pDrvProcs) == 28));
+static_assert(sizeof(DEVOBJ) == byTarget(32, 64) && offsetof(DEVOBJ, pdevOEM) == byTarget(4, 8) &&
+              offsetof(DEVOBJ, hEngine) == byTarget(8, 16) &&
+              offsetof(DEVOBJ, hPrinter) == byTarget(12, 24) &&
+              offsetof(DEVOBJ, hOEM) == byTarget(16, 32) &&
+              offsetof(DEVOBJ, pPublicDM) == byTarget(20, 40) &&
+              offsetof(DEVOBJ, pOEMDM) == byTarget(24, 48) &&
+              offsetof(DEVOBJ, pDrvProcs) == byTarget(28, 56));
 
 struct OEMDMPARAM {
     DWORD cbSize;
@@ -49,9 +51,15 @@ struct OEMDMPARAM {
     PVOID pOEMDMOut;
     DWORD cbBufSize;
 };
-static_assert(!kLayoutIs32Bit ||
-              (sizeof(OEMDMPARAM) == 36 && offsetof(OEMDMPARAM, pOEMDMIn) == 24 &&
-               offsetof(OEMDMPARAM, cbBufSize) == 32));
+static_assert(sizeof(OEMDMPARAM) == byTarget(36, 72) &&
+              offsetof(OEMDMPARAM, pdriverobj) == byTarget(4, 8) &&
+              offsetof(OEMDMPARAM, hPrinter) == byTarget(8, 16) &&
+              offsetof(OEMDMPARAM, hModule) == byTarget(12, 24) &&
+              offsetof(OEMDMPARAM, pPublicDMIn) == byTarget(16, 32) &&
+              offsetof(OEMDMPARAM, pPublicDMOut) == byTarget(20, 40) &&
+              offsetof(OEMDMPARAM, pOEMDMIn) == byTarget(24, 48) &&
+              offsetof(OEMDMPARAM, pOEMDMOut) == byTarget(28, 56) &&
+              offsetof(OEMDMPARAM, cbBufSize) == byTarget(32, 64));
 
 struct OEM_DMEXTRAHEADER {
     DWORD dwSize;
@@ -67,7 +75,10 @@ struct IPPARAMS {
     BOOL bBanding;
     BOOL bBlankBand;
 };
-static_assert(!kLayoutIs32Bit || (sizeof(IPPARAMS) == 24 && offsetof(IPPARAMS, bBlankBand) == 20));
+static_assert(sizeof(IPPARAMS) == byTarget(24, 32) && offsetof(IPPARAMS, ptOffset) == 4 &&
+              offsetof(IPPARAMS, pHalftoneOption) == byTarget(12, 16) &&
+              offsetof(IPPARAMS, bBanding) == byTarget(16, 24) &&
+              offsetof(IPPARAMS, bBlankBand) == byTarget(20, 28));
 
 struct OEMMEMORYUSAGE {
     DWORD dwFixedMemoryUsage;

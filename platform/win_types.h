@@ -1,6 +1,8 @@
 // Basic Windows types and calling conventions, declared here so that the
-// plug-in's logic never includes a system header. Sizes follow 32-bit Windows;
-// on the 64-bit host build only pointer-sized members differ.
+// plug-in's logic never includes a system header. Windows keeps its integer
+// types at their sizes on every target (LLP64): only pointers, handles and the
+// _PTR integers follow the target, so records come out as 32-bit Windows lays
+// them out on i686 and as 64-bit Windows does on x64 and on the host.
 #pragma once
 
 #include <cstddef>
@@ -18,8 +20,15 @@ template <typename To, typename From> To functionCast(From function) {
     return reinterpret_cast<To>(reinterpret_cast<void (*)()>(function));
 }
 
-// True where the binary layouts of the shipped 32-bit DLL can be checked.
-inline constexpr bool kLayoutIs32Bit = sizeof(void*) == 4;
+static_assert(sizeof(void*) == 4 || sizeof(void*) == 8, "an i686 or a 64-bit target");
+
+// A record's size or offset on the target being built: the first figure on
+// 32-bit Windows, the second on 64-bit Windows, whose layout the host build
+// shares. The layout asserts use it so that both DLLs are held to the figures
+// Windows itself uses.
+constexpr std::size_t byTarget(std::size_t i686, std::size_t x64) {
+    return sizeof(void*) == 4 ? i686 : x64;
+}
 
 using BYTE = std::uint8_t;
 using WORD = std::uint16_t;

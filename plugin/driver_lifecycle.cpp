@@ -51,7 +51,8 @@ HRESULT enableDriver(DRVENABLEDATA* pded) {
     return S_OK;
 }
 
-HRESULT enablePdev(DEVINFO* pDevInfo, const DRVENABLEDATA* pded, PVOID* pDevOem) {
+HRESULT enablePdev(DEVINFO* pDevInfo, const DRVENABLEDATA* pded, PVOID* pDevOem,
+                   IPrintOemDriverUni* driverServices) {
     auto* pdev = static_cast<OemPDEV*>(platform::globalAllocZero(sizeof(OemPDEV)));
     if (!pdev) {
         *pDevOem = nullptr;
@@ -68,6 +69,12 @@ HRESULT enablePdev(DEVINFO* pDevInfo, const DRVENABLEDATA* pded, PVOID* pDevOem)
         return E_FAIL;
     }
     installFontImage(loadFontImage());
+    // The device keeps its own reference, so the services outlive it even
+    // when the driver lets go of them first.
+    if (driverServices) {
+        driverServices->AddRef();
+        pdev->driverServices = driverServices;
+    }
     *pDevOem = pdev;
     return S_OK;
 }
@@ -75,6 +82,8 @@ HRESULT enablePdev(DEVINFO* pDevInfo, const DRVENABLEDATA* pded, PVOID* pDevOem)
 HRESULT disablePdev(PDEVOBJ pdevobj) {
     if (auto* pdev = pdevobj ? static_cast<OemPDEV*>(pdevobj->pdevOEM) : nullptr) {
         platform::heapDestroy(pdev->heap);
+        if (pdev->driverServices)
+            pdev->driverServices->Release();
         platform::globalFree(pdev);
     }
     dropFontImage();

@@ -12,7 +12,6 @@
 #include <cstring>
 #include <new>
 
-
 HRESULT STDCALL IOEMUni::QueryInterface(REFIID riid, void** ppv) {
     if (isEqualGuid(riid, IID_IUnknown) || isEqualGuid(riid, IID_IPrintOemUni)) {
         *ppv = static_cast<IPrintOemUni*>(this);
@@ -23,7 +22,9 @@ HRESULT STDCALL IOEMUni::QueryInterface(REFIID riid, void** ppv) {
     return E_NOINTERFACE;
 }
 
-ULONG STDCALL IOEMUni::AddRef() { return sharedAddRef(m_cRef); }
+ULONG STDCALL IOEMUni::AddRef() {
+    return sharedAddRef(m_cRef);
+}
 
 ULONG STDCALL IOEMUni::Release() {
     if (sharedRelease(m_cRef) != 0)
@@ -75,12 +76,16 @@ HRESULT STDCALL IOEMUni::DisableDriver() {
 
 HRESULT STDCALL IOEMUni::EnablePDEV(PDEVOBJ, PWSTR, ULONG, HSURF*, ULONG, GDIINFO*, ULONG,
                                     DEVINFO* pDevInfo, DRVENABLEDATA* pded, PVOID* pDevOem) {
-    return enablePdev(pDevInfo, pded, pDevOem);
+    return enablePdev(pDevInfo, pded, pDevOem, driverHelp);
 }
 
-HRESULT STDCALL IOEMUni::DisablePDEV(PDEVOBJ pdevobj) { return disablePdev(pdevobj); }
+HRESULT STDCALL IOEMUni::DisablePDEV(PDEVOBJ pdevobj) {
+    return disablePdev(pdevobj);
+}
 
-HRESULT STDCALL IOEMUni::ResetPDEV(PDEVOBJ, PDEVOBJ) { return S_OK; }
+HRESULT STDCALL IOEMUni::ResetPDEV(PDEVOBJ, PDEVOBJ) {
+    return S_OK;
+}
 
 HRESULT STDCALL IOEMUni::PublishDriverInterface(IUnknown* pIUnknown) {
     if (driverHelp)
@@ -103,7 +108,9 @@ HRESULT STDCALL IOEMUni::GetImplementedMethod(PSTR pMethodName) {
     return S_FALSE;
 }
 
-HRESULT STDCALL IOEMUni::DriverDMS(PVOID, PVOID, DWORD, PDWORD) { return S_OK; }
+HRESULT STDCALL IOEMUni::DriverDMS(PVOID, PVOID, DWORD, PDWORD) {
+    return S_OK;
+}
 
 HRESULT STDCALL IOEMUni::CommandCallback(PDEVOBJ pdevobj, DWORD dwCallbackID, DWORD, PDWORD,
                                          INT* piResult) {
@@ -114,39 +121,49 @@ HRESULT STDCALL IOEMUni::ImageProcessing(PDEVOBJ pdevobj, PBYTE pSrcBitmap,
                                          BITMAPINFOHEADER* pBitmapInfoHeader, PBYTE,
                                          DWORD dwCallbackID, IPPARAMS* pIPParams,
                                          PBYTE* ppbResult) {
-    return captureBand(pdevobj, pSrcBitmap, pBitmapInfoHeader, dwCallbackID, pIPParams,
-                       ppbResult);
+    return captureBand(pdevobj, pSrcBitmap, pBitmapInfoHeader, dwCallbackID, pIPParams, ppbResult);
 }
 
-HRESULT STDCALL IOEMUni::FilterGraphics(PDEVOBJ, PBYTE, DWORD) { return E_NOTIMPL; }
+HRESULT STDCALL IOEMUni::FilterGraphics(PDEVOBJ, PBYTE, DWORD) {
+    return E_NOTIMPL;
+}
 
 HRESULT STDCALL IOEMUni::Compression(PDEVOBJ, PBYTE, PBYTE, DWORD, DWORD, INT*) {
     return E_NOTIMPL;
 }
 
-HRESULT STDCALL IOEMUni::HalftonePattern(PDEVOBJ, PBYTE, DWORD, DWORD, DWORD, DWORD, PBYTE,
-                                         DWORD) {
+HRESULT STDCALL IOEMUni::HalftonePattern(PDEVOBJ, PBYTE, DWORD, DWORD, DWORD, DWORD, PBYTE, DWORD) {
     return E_NOTIMPL;
 }
 
-HRESULT STDCALL IOEMUni::MemoryUsage(PDEVOBJ, OEMMEMORYUSAGE*) { return E_NOTIMPL; }
+HRESULT STDCALL IOEMUni::MemoryUsage(PDEVOBJ, OEMMEMORYUSAGE*) {
+    return E_NOTIMPL;
+}
 
-HRESULT STDCALL IOEMUni::TTYGetInfo(PDEVOBJ, DWORD, PVOID, DWORD, DWORD*) { return E_NOTIMPL; }
+HRESULT STDCALL IOEMUni::TTYGetInfo(PDEVOBJ, DWORD, PVOID, DWORD, DWORD*) {
+    return E_NOTIMPL;
+}
 
-HRESULT STDCALL IOEMUni::DownloadFontHeader(PDEVOBJ, UNIFONTOBJ*, DWORD*) { return E_NOTIMPL; }
+HRESULT STDCALL IOEMUni::DownloadFontHeader(PDEVOBJ, UNIFONTOBJ*, DWORD*) {
+    return E_NOTIMPL;
+}
 
 HRESULT STDCALL IOEMUni::DownloadCharGlyph(PDEVOBJ, UNIFONTOBJ*, HGLYPH, PDWORD, DWORD*) {
     return E_NOTIMPL;
 }
 
-HRESULT STDCALL IOEMUni::TTDownloadMethod(PDEVOBJ, UNIFONTOBJ*, DWORD*) { return E_NOTIMPL; }
+HRESULT STDCALL IOEMUni::TTDownloadMethod(PDEVOBJ, UNIFONTOBJ*, DWORD*) {
+    return E_NOTIMPL;
+}
 
 HRESULT STDCALL IOEMUni::OutputCharStr(PDEVOBJ, UNIFONTOBJ*, DWORD, DWORD, PVOID) {
     debugPrint("IOEMUni::OutputCharStr() entry.\r\n");
     return E_NOTIMPL;
 }
 
-HRESULT STDCALL IOEMUni::SendFontCmd(PDEVOBJ, UNIFONTOBJ*, FINVOCATION*) { return E_NOTIMPL; }
+HRESULT STDCALL IOEMUni::SendFontCmd(PDEVOBJ, UNIFONTOBJ*, FINVOCATION*) {
+    return E_NOTIMPL;
+}
 
 HRESULT STDCALL IOEMUni::TextOutAsBitmap(SURFOBJ* pso, STROBJ* pstro, FONTOBJ* pfo, CLIPOBJ* pco,
                                          RECTL* prclExtra, RECTL* prclOpaque, BRUSHOBJ* pboFore,

@@ -22,8 +22,8 @@ enum UnidrvHookRow : int {
 
 // One captured scan line of the current page.
 struct PageRow {
-    BYTE* bits;   // rowBytes bytes from the device heap, or null
-    DWORD inUse;  // 1 while bits holds a line of the current page
+    BYTE* bits;  // rowBytes bytes from the device heap, or null
+    DWORD inUse; // 1 while bits holds a line of the current page
 };
 
 struct OemPDEV {
@@ -34,4 +34,7 @@ struct OemPDEV {
     DWORD pageOpen;                    // 1 once the first band of a page arrived
     LONG rowCount;                     // slots filled so far
     LONG rowBytes;                     // bytes per captured line, a multiple of 4
+    // Unidrv's driver services with a reference of the device's own, or null:
+    // the way bytes go out where Unidrv fills no service table.
+    IPrintOemDriverUni* driverServices;
 };

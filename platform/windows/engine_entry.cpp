@@ -1,6 +1,8 @@
-// The engine's services are gdi32 exports on Windows. Where gdi32 lacks them
-// (Wine has none), the program that loaded the plug-in may export them under
-// the same names, which is how a test host supplies them.
+// The engine's services are gdi32 exports on Windows. The program that
+// loaded the plug-in is asked first: a spooler or an application exports none
+// of these names, so there gdi32's are used, while the project's own Windows
+// programs, which play the engine, get theirs used on Windows and under Wine
+// (whose gdi32 has none) alike.
 #include "platform/engine_entry.h"
 
 #include <windows.h>
@@ -8,11 +10,11 @@
 namespace platform {
 
 void* findEngineEntry(const char* name) {
-    if (HMODULE gdi = GetModuleHandleA("gdi32.dll")) {
-        if (FARPROC entry = GetProcAddress(gdi, name))
-            return reinterpret_cast<void*>(entry);
-    }
-    return reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA(nullptr), name));
+    if (FARPROC entry = GetProcAddress(GetModuleHandleA(nullptr), name))
+        return reinterpret_cast<void*>(entry);
+    if (HMODULE gdi = GetModuleHandleA("gdi32.dll"))
+        return reinterpret_cast<void*>(GetProcAddress(gdi, name));
+    return nullptr;
 }
 
 } // namespace platform

@@ -6,11 +6,24 @@
 
 namespace platform {
 
+namespace {
+
+// A driver's files are installed below the directory of the environment of
+// its own architecture, so each DLL looks where it was installed itself.
+#if defined(_WIN64)
+constexpr wchar_t kDriverEnvironment[] = L"Windows x64";
+#else
+constexpr wchar_t kDriverEnvironment[] = L"Windows NT x86";
+#endif
+
+} // namespace
+
 bool getPrinterDriverDirectory(char16_t* buffer, std::uint32_t bufferBytes) {
     DWORD needed = 0;
-    wchar_t environment[] = L"Windows NT x86";
-    return GetPrinterDriverDirectoryW(nullptr, environment, 1, reinterpret_cast<LPBYTE>(buffer),
-                                      bufferBytes, &needed) != FALSE;
+    // The spooler only reads the environment name, whatever its declaration says.
+    return GetPrinterDriverDirectoryW(nullptr, const_cast<wchar_t*>(kDriverEnvironment), 1,
+                                      reinterpret_cast<LPBYTE>(buffer), bufferBytes,
+                                      &needed) != FALSE;
 }
 
 FileHandle openFileForRead(const char16_t* path) {

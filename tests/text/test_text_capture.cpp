@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <string>
@@ -332,6 +333,32 @@ TEST_F(TextCapture, OnlyThePrinterFontsExactNameIsThePrinterFont) {
     withoutMetrics.forgetMetrics();
     EXPECT_FALSE(isPrinterFont(withoutMetrics.fontobj()));
     EXPECT_FALSE(isPrinterFont(nullptr));
+}
+
+// The engine's record as Windows itself lays it out, built byte by byte: the
+// name's offset is a 32-bit value at byte 20 on every target, whatever the
+// width of a pointer.
+TEST_F(TextCapture, TheUniqueNameIsFoundWhereWindowsRecordsItsOffset) {
+    const std::u16string name(standin::kPrinterFontUniqueName);
+    const std::size_t recordBytes = sizeof(void*) == 4 ? 184 : 192;
+    std::vector<std::uint64_t> storage((recordBytes + (name.size() + 1) * 2 + 7) / 8, 0);
+    auto* bytes = reinterpret_cast<BYTE*>(storage.data());
+    const auto put32 = [bytes](std::size_t at, std::uint32_t value) {
+        for (int i = 0; i < 4; ++i)
+            bytes[at + i] = static_cast<BYTE>(value >> (8 * i));
+    };
+    put32(0, static_cast<std::uint32_t>(recordBytes));
+    for (std::size_t field = 8; field < 20; field += 4)
+        put32(field, 0x7FFF0000); // family, style and face names: never to be taken for it
+    put32(20, static_cast<std::uint32_t>(recordBytes));
+    put32(24, 0x7FFF0000); // font simulations
+    std::memcpy(bytes + recordBytes, name.data(), name.size() * 2);
+
+    standin::EngineFont font;
+    font.metrics = reinterpret_cast<const IFIMETRICS*>(bytes);
+    EXPECT_TRUE(isPrinterFont(&font.fontobj));
+    put32(20, 0);
+    EXPECT_FALSE(isPrinterFont(&font.fontobj)) << "a record without a unique name";
 }
 
 // Which text is captured and which meets the colour gate on its way to

@@ -101,6 +101,15 @@ std::vector<NamedJob> referenceJobs() {
     LabelJob highResolution = pageJob(speckledPage(1200, 300, 14), DMORIENT_PORTRAIT);
     highResolution.paper = paperFor(highResolution.pages[0], DMORIENT_PORTRAIT, 600);
     jobs.push_back({"600-dpi", std::move(highResolution)});
+    // Unidrvs that leave the service table out: the same bytes through the
+    // driver services.
+    LabelJob throughServices =
+        pageJob(speckledPage(72, 40, 15), DMORIENT_LANDSCAPE, [](OemDevMode& s) {
+            storeCommand(s.jobStartOn, s.jobStartCmd, u"1B40");
+            storeCommand(s.jobEndOn, s.jobEndCmd, u"0C");
+        });
+    throughServices.writePaths.serviceTable = WritePaths::ServiceTable::kAbsent;
+    jobs.push_back({"driver-services-only", std::move(throughServices)});
     return jobs;
 }
 
@@ -124,6 +133,11 @@ std::vector<NamedTextJob> referenceTextJobs() {
     modes.documents.push_back({{11}, layOutText({{u"text mode by callback"}})});
     modes.documents.push_back({{10}, layOutText({{u"label mode again"}})});
     jobs.push_back({"text-then-label-mode", std::move(modes)});
+
+    TextJob throughServices;
+    throughServices.documents.push_back({{}, layOutText({{u"驱动服务", u"tab\tthere"}})});
+    throughServices.writePaths.serviceTable = WritePaths::ServiceTable::kEmptyWriteEntry;
+    jobs.push_back({"text-driver-services-only", std::move(throughServices)});
     return jobs;
 }
 

@@ -1,7 +1,7 @@
 #!/bin/sh
-# Builds everything and runs every test: the host build, the Windows DLL
-# (checked under Wine), and the host build again under AddressSanitizer and
-# UndefinedBehaviorSanitizer.
+# Builds everything and runs every test: the host build, both Windows DLLs
+# (checked under Wine), the host build again under AddressSanitizer and
+# UndefinedBehaviorSanitizer and under ThreadSanitizer, and the fuzz targets.
 set -eu
 cd "$(dirname "$0")/.."
 sh tools/ensure-packages.sh cmake g++ make pkg-config libgtest-dev libgmock-dev \
@@ -12,21 +12,20 @@ cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$jobs"
 ctest --test-dir build --output-on-failure -j"$jobs"
 
-# The Windows DLL: cross-built and its export and import tables checked; then,
-# where 32-bit Wine can run, the reference jobs run under Wine and must give
-# the host build's streams byte for byte.
-sh tools/ensure-packages.sh g++-mingw-w64-i686 mingw-w64-i686-dev
-host_build="" wine=0
-sh tools/ensure-wine.sh || wine=$?
-case $wine in
-0) host_build="$PWD/build" ;;
-3) echo "Wine check skipped: this machine does not run 32-bit programs" ;;
-*) exit "$wine" ;;
-esac
-cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/i686-w64-mingw32.cmake \
-    -DCMAKE_BUILD_TYPE=Release -DLABEL_HOST_BUILD_DIR="$host_build" >/dev/null
-cmake --build build-win -j"$jobs"
-ctest --test-dir build-win --output-on-failure
+# The Windows DLLs, 64-bit and 32-bit: each cross-built and its tables
+# checked; then, where its Wine can run, the reference set runs under Wine and
+# must give the host build's bytes. 64-bit Wine runs on any x86-64 machine.
+for arch in x64 x86; do
+    host_build="" wine=0
+    sh tools/ensure-wine.sh "$arch" || wine=$?
+    case $wine in
+    0) host_build="$PWD/build" ;;
+    3) echo "Wine check of the $arch DLL skipped: this machine cannot run $arch Wine" ;;
+    *) exit "$wine" ;;
+    esac
+    sh tools/cross-build.sh "$arch" "$host_build"
+    ctest --test-dir "build-win-$arch" --output-on-failure
+done
 
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DLABEL_SANITIZE=ON >/dev/null
 cmake --build build-asan -j"$jobs"

@@ -1,6 +1,7 @@
 // Whole label jobs driven through the Unidrv stand-in, compared byte for byte
 // with streams built here from the pages and settings alone.
 #include "host/print_job.h"
+#include "host/reference_devmodes.h"
 #include "host/reference_jobs.h"
 #include "settings/command_callback.h"
 #include "support/linked_module.h"
@@ -329,5 +330,52 @@ TEST(ReferenceJobs, EveryJobRunsAndTheLoadedModuleAgrees) {
         ASSERT_TRUE(linked.ok) << linked.error;
         EXPECT_FALSE(linked.spool.empty());
     }
+    for (const standin::DevModeCase& request : standin::referenceDevModes()) {
+        SCOPED_TRACE(request.name);
+        const auto answer = standin::answerDevMode(linkedModule(), request);
+        ASSERT_EQ(answer.size(), 8 + kOemDevModeSize);
+        EXPECT_EQ(answer, standin::answerDevMode(module, request));
+    }
     standin::unloadPluginModule(module);
+}
+
+// The stored blocks the builds are compared on, as this build reads them.
+TEST(ReferenceJobs, DevModeAnswersReadTheStoredBlocks) {
+    const auto field32 = [](const std::vector<BYTE>& bytes, std::size_t at) {
+        return DWORD{bytes[at]} | DWORD{bytes[at + 1]} << 8 | DWORD{bytes[at + 2]} << 16 |
+               DWORD{bytes[at + 3]} << 24;
+    };
+    for (const standin::DevModeCase& request : standin::referenceDevModes()) {
+        SCOPED_TRACE(request.name);
+        const auto answer = standin::answerDevMode(linkedModule(), request);
+        ASSERT_EQ(answer.size(), 8 + kOemDevModeSize);
+        EXPECT_EQ(field32(answer, 4), static_cast<DWORD>(S_OK));
+        const std::vector<BYTE> block(answer.begin() + 8, answer.end());
+        const std::size_t stored = request.stored.empty() ? 0 : field32(request.stored, 0);
+        switch (request.mode) {
+        case OEMDM_SIZE:
+            EXPECT_EQ(field32(answer, 0), kOemDevModeSize);
+            EXPECT_EQ(block, request.output);
+            break;
+        case OEMDM_CONVERT: {
+            const bool foreign = field32(request.stored, 4) != kOemSignature;
+            const std::size_t taken =
+                foreign ? kOemDevModeSize : std::min<std::size_t>(stored, kOemDevModeSize);
+            EXPECT_EQ(field32(answer, 0), taken);
+            if (!foreign) {
+                EXPECT_TRUE(std::equal(block.begin() + 12, block.begin() + taken,
+                                       request.stored.begin() + 12));
+            }
+            break;
+        }
+        case OEMDM_MERGE:
+            EXPECT_EQ(field32(answer, 0), 0xFFFFFFFFu) << "a merge reports no size";
+            break;
+        }
+        if (request.mode != OEMDM_SIZE) {
+            EXPECT_EQ(field32(block, 0), kOemDevModeSize);
+            EXPECT_EQ(field32(block, 4), kOemSignature);
+            EXPECT_EQ(field32(block, 8), kOemVersion);
+        }
+    }
 }

@@ -126,7 +126,7 @@ void Device::sendBand(BYTE* band, LONG width, LONG lines, bool blank, DWORD call
                            &described.params, &result);
 }
 
-void Device::renderPage(const PageBitmap& page, LONG bandHeight, DWORD callbackId) {
+void Device::renderPage(const PageView& page, LONG bandHeight, DWORD callbackId) {
     auto startBanding = pluginHook<PFN_DrvStartBanding>(INDEX_DrvStartBanding);
     auto nextBand = pluginHook<PFN_DrvNextBand>(INDEX_DrvNextBand);
     POINTL origin{0, 0};
@@ -146,7 +146,7 @@ void Device::renderPage(const PageBitmap& page, LONG bandHeight, DWORD callbackI
         const LONG lines = std::min(linesPerBand, page.height - top);
         bool printed = false;
         for (LONG r = 0; r < lines; ++r) {
-            const BYTE* line = page.bits.data() + static_cast<std::size_t>(top + r) * page.stride();
+            const BYTE* line = page.bits + static_cast<std::size_t>(top + r) * page.stride();
             BYTE* out = band.data() + static_cast<std::size_t>(r) * stride;
             printed |= bits == 1 ? renderLine(line, page.stride(), page.width, out, stride)
                                  : renderColourLine(line, page.width, out, stride);
@@ -163,6 +163,8 @@ HRESULT Device::commandCallback(DWORD callbackId) {
 DWORD Device::takeSpoolBytes(const void* bytes, DWORD count, SpoolRoute route) {
     ++routeWrites[route];
     const auto* first = static_cast<const BYTE*>(bytes);
+    if (spoolSink)
+        return spoolSink->write(first, count) ? count : 0;
     if (count > 0)
         spoolBytes.insert(spoolBytes.end(), first, first + count);
     writeSizes.push_back(count);

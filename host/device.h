@@ -4,6 +4,7 @@
 #pragma once
 
 #include "host/page_bitmap.h"
+#include "host/spool_sink.h"
 #include "host/write_paths.h"
 #include "platform/unidrv.h"
 #include "settings/oem_devmode.h"
@@ -38,11 +39,17 @@ class Device {
     BOOL endDoc(FLONG flags = 0);
     // Hands the page to the plug-in band by band: DrvStartBanding, each band
     // through ImageProcessing, DrvNextBand between bands.
-    void renderPage(const PageBitmap& page, LONG bandHeight, DWORD callbackId = 1);
+    void renderPage(const PageView& page, LONG bandHeight, DWORD callbackId = 1);
+    void renderPage(const PageBitmap& page, LONG bandHeight, DWORD callbackId = 1) {
+        renderPage(page.view(), bandHeight, callbackId);
+    }
     HRESULT commandCallback(DWORD callbackId);
 
     // Appends to the spool stream, counting the writes of each way in.
+    // Reports 0 bytes taken once a sink has failed.
     DWORD takeSpoolBytes(const void* bytes, DWORD count, SpoolRoute route);
+    // From now on the stream goes to `sink` instead of being kept.
+    void streamTo(SpoolSink* sink) { spoolSink = sink; }
     BOOL recordUnidrvCall(const char* call);
 
     const std::vector<BYTE>& spool() const { return spoolBytes; }
@@ -88,6 +95,7 @@ class Device {
     std::vector<BYTE> spoolBytes;
     std::vector<DWORD> writeSizes;
     std::size_t routeWrites[kSpoolRouteCount] = {};
+    SpoolSink* spoolSink = nullptr;
     std::vector<std::string> calls;
     BOOL unidrvResult = TRUE;
 };

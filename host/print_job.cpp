@@ -2,19 +2,18 @@
 
 namespace standin {
 
-JobOutcome runJob(const PluginModule& module, const PaperSettings& paper,
-                  const std::function<void(OemDevMode&)>& editSettings,
-                  const std::function<void(Device&, JobOutcome&)>& documents,
-                  const WritePaths& writePaths) {
+JobOutcome runJob(const PluginModule& module, const JobSettings& settings,
+                  const std::function<void(Device&, JobOutcome&)>& documents) {
     JobOutcome outcome;
-    UnidrvStandIn unidrv(module, writePaths);
+    UnidrvStandIn unidrv(module, settings.writePaths);
     if (!unidrv.startUp(outcome.error))
         return outcome;
-    const DEVMODEW publicDm = makePublicDevMode(paper);
+    const DEVMODEW publicDm = makePublicDevMode(settings.paper);
     OemDevMode privateDm{};
-    if (!unidrv.privateSettingsFor(publicDm, privateDm, outcome.error, editSettings))
+    if (!unidrv.privateSettingsFor(publicDm, privateDm, outcome.error, settings.editSettings))
         return outcome;
     auto device = unidrv.makeDevice(publicDm, privateDm);
+    device->streamTo(settings.sink);
     if (!SUCCEEDED(device->enable())) {
         outcome.error = "the plug-in could not enable the device";
         return outcome;
@@ -40,21 +39,58 @@ bool startPageOf(Device& device, JobOutcome& outcome) {
     return false;
 }
 
+bool sendPageOf(Device& device, const JobSettings& settings, JobOutcome& outcome) {
+    device.sendPage();
+    if (!settings.sink || settings.sink->pageDone())
+        return true;
+    outcome.ok = false;
+    outcome.error = "the spool stream could not be written";
+    return false;
+}
+
+namespace {
+
+// The job's pages, from its source or from its own list.
+class JobPages {
+  public:
+    explicit JobPages(const LabelJob& job) : job(job) {}
+
+    std::size_t count() const { return job.source ? job.source->count() : job.pages.size(); }
+
+    bool page(std::size_t index, PageView& page, std::string& error) {
+        if (job.source)
+            return job.source->page(index, page, error);
+        page = job.pages[index].view();
+        return true;
+    }
+
+  private:
+    const LabelJob& job;
+};
+
+} // namespace
+
 JobOutcome printLabelJob(const PluginModule& module, const LabelJob& job) {
-    return runJob(
-        module, job.paper, job.editSettings,
-        [&job](Device& device, JobOutcome& outcome) {
-            for (int document = 0; document < job.documents; ++document) {
-                device.startDoc();
-                for (const PageBitmap& page : job.pages) {
-                    startPageOf(device, outcome);
-                    device.renderPage(page, job.bandHeight, job.imageCallbackId);
-                    device.sendPage();
+    return runJob(module, job, [&job](Device& device, JobOutcome& outcome) {
+        JobPages pages(job);
+        bool stopped = false;
+        for (int document = 0; document < job.documents && !stopped; ++document) {
+            device.startDoc();
+            for (std::size_t index = 0; index < pages.count() && !stopped; ++index) {
+                PageView page;
+                if (!pages.page(index, page, outcome.error)) {
+                    outcome.ok = false;
+                    stopped = true;
+                    break;
                 }
-                device.endDoc();
+                startPageOf(device, outcome);
+                device.renderPage(page, job.bandHeight, job.imageCallbackId);
+                stopped = !sendPageOf(device, job, outcome);
             }
-        },
-        job.writePaths);
+            // A job that cannot go on ends its document as aborted.
+            device.endDoc(stopped ? ED_ABORTDOC : 0);
+        }
+    });
 }
 
 } // namespace standin

@@ -9,11 +9,19 @@
 
 namespace standin {
 
-struct LabelJob {
+// What every job needs of Unidrv, whatever it prints.
+struct JobSettings {
     PaperSettings paper;
     WritePaths writePaths;
     std::function<void(OemDevMode&)> editSettings; // the user's private settings
+    // Where the spool stream goes as it is written; null keeps it in the
+    // outcome. A job stops after the page during which its sink failed.
+    SpoolSink* sink = nullptr;
+};
+
+struct LabelJob : JobSettings {
     std::vector<PageBitmap> pages;
+    PageSource* source = nullptr; // the pages, when not in `pages`
     LONG bandHeight = 64;
     DWORD imageCallbackId = 1;
     int documents = 1; // the same pages again in each further document
@@ -31,13 +39,14 @@ struct JobOutcome {
 
 // Runs one job as Unidrv does, from the plug-in's start-up to the module's
 // unload question: `documents` drives the enabled device in between.
-JobOutcome runJob(const PluginModule& module, const PaperSettings& paper,
-                  const std::function<void(OemDevMode&)>& editSettings,
-                  const std::function<void(Device&, JobOutcome&)>& documents,
-                  const WritePaths& writePaths = {});
+JobOutcome runJob(const PluginModule& module, const JobSettings& settings,
+                  const std::function<void(Device&, JobOutcome&)>& documents);
 
 // DrvStartPage, noting in the outcome when the plug-in refused the page.
 bool startPageOf(Device& device, JobOutcome& outcome);
+// DrvSendPage, then the end of the page for the job's sink; false, noted in
+// the outcome, when the sink has failed.
+bool sendPageOf(Device& device, const JobSettings& settings, JobOutcome& outcome);
 
 JobOutcome printLabelJob(const PluginModule& module, const LabelJob& job);
 

@@ -44,29 +44,32 @@ void makeTextCall(Device& device, const TextCallSpec& request, NamedFont& printe
 } // namespace
 
 JobOutcome printTextJob(const PluginModule& module, const TextJob& job) {
-    return runJob(
-        module, job.paper, job.editSettings,
-        [&job](Device& device, JobOutcome& outcome) {
-            NamedFont printerFont(kPrinterFontUniqueName);
-            NamedFont otherFont(u"Label Sans Regular");
-            for (const TextDocument& document : job.documents) {
-                device.startDoc();
-                for (DWORD id : document.callbacks)
+    return runJob(module, job, [&job](Device& device, JobOutcome& outcome) {
+        NamedFont printerFont(kPrinterFontUniqueName);
+        NamedFont otherFont(u"Label Sans Regular");
+        bool stopped = false;
+        for (const TextDocument& document : job.documents) {
+            device.startDoc();
+            for (DWORD id : document.callbacks)
+                device.commandCallback(id);
+            for (std::size_t p = 0; p < document.pages.size(); ++p) {
+                const TextPage& page = document.pages[p];
+                startPageOf(device, outcome);
+                for (DWORD id : page.callbacks)
                     device.commandCallback(id);
-                for (std::size_t p = 0; p < document.pages.size(); ++p) {
-                    const TextPage& page = document.pages[p];
-                    startPageOf(device, outcome);
-                    for (DWORD id : page.callbacks)
-                        device.commandCallback(id);
-                    for (const TextCallSpec& call : page.calls)
-                        makeTextCall(device, call, printerFont, otherFont);
-                    if (!document.aborted || p + 1 < document.pages.size())
-                        device.sendPage();
-                }
-                device.endDoc(document.aborted ? ED_ABORTDOC : 0);
+                for (const TextCallSpec& call : page.calls)
+                    makeTextCall(device, call, printerFont, otherFont);
+                stopped = (!document.aborted || p + 1 < document.pages.size()) &&
+                          !sendPageOf(device, job, outcome);
+                if (stopped)
+                    break;
             }
-        },
-        job.writePaths);
+            // A job that cannot go on ends its document as aborted.
+            device.endDoc(document.aborted || stopped ? ED_ABORTDOC : 0);
+            if (stopped)
+                break;
+        }
+    });
 }
 
 } // namespace standin

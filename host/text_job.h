@@ -31,10 +31,7 @@ struct TextDocument {
     bool aborted = false; // its last page is never sent, and DrvEndDoc says abort
 };
 
-struct TextJob {
-    PaperSettings paper;
-    WritePaths writePaths;
-    std::function<void(OemDevMode&)> editSettings;
+struct TextJob : JobSettings {
     std::vector<TextDocument> documents;
 };
 

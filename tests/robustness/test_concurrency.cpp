@@ -342,12 +342,11 @@ TEST_F(Concurrency, TextAndLabelJobsSideBySide) {
     textJob.paper.paperLength = 1520;
     textJob.documents = {{{}, textPages}};
     const auto labelRun = [&] {
-        return standin::runJob(linkedModule(), labelJob.paper, labelJob.editSettings,
-                               [&](standin::Device& device, standin::JobOutcome&) {
-                                   printDocuments(device, labelJob, [&] {
-                                       device.commandCallback(kCallbackLabelMode);
-                                   });
-                               });
+        return standin::runJob(
+            linkedModule(), labelJob, [&](standin::Device& device, standin::JobOutcome&) {
+                printDocuments(device, labelJob,
+                               [&] { device.commandCallback(kCallbackLabelMode); });
+            });
     };
 
     std::map<std::string, int> tokens;

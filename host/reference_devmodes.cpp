@@ -34,9 +34,9 @@ std::vector<BYTE> storedBlock(DWORD size, DWORD signature, unsigned seed,
     put32(block, 4, signature);
     put32(block, 8, 1);
     // Command texts end within their fields, as the editor leaves them.
-    for (std::size_t text = 126; text < 2206; text += 520) {
-        block[text + 258] = 0;
-        block[text + 259] = 0;
+    for (std::size_t end = 126 + 518; end + 2 <= bytes && end < 2206; end += 520) {
+        block[end] = 0;
+        block[end + 1] = 0;
     }
     return block;
 }

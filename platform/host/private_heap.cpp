@@ -83,6 +83,22 @@ void unlink(Mapping* mapping) {
     mapping->next->prev = mapping->prev;
 }
 
+// Poison must not outlive the memory: whatever is mapped there next is
+// someone else's.
+void unmap(Mapping* mapping) {
+    const std::size_t bytes = mapping->bytes;
+    ASAN_UNPOISON_MEMORY_REGION(mapping, bytes);
+    munmap(mapping, bytes);
+}
+
+void unmapAll(Mapping& list) {
+    for (Mapping* mapping = list.next; mapping != &list;) {
+        Mapping* next = mapping->next;
+        unmap(mapping);
+        mapping = next;
+    }
+}
+
 // Zeroed memory of `bytes`; whole huge pages where it spans them.
 Mapping* mapMemory(std::size_t bytes) {
     const bool huge = bytes >= kHugePage;
@@ -185,7 +201,7 @@ void giveBack(PrivateHeap& heap, BlockHeader* block) {
     if (size >= kOwnMapping) {
         Mapping* mapping = reinterpret_cast<Mapping*>(block) - 1;
         unlink(mapping);
-        munmap(mapping, mapping->bytes);
+        unmap(mapping);
         return;
     }
     // Without a list for its size the block stays unused until the heap goes.
@@ -194,14 +210,6 @@ void giveBack(PrivateHeap& heap, BlockHeader* block) {
         bin->freeBlocks = block;
     }
     ASAN_POISON_MEMORY_REGION(block, sizeof(BlockHeader) + size);
-}
-
-void unmapAll(Mapping& list) {
-    for (Mapping* mapping = list.next; mapping != &list;) {
-        Mapping* next = mapping->next;
-        munmap(mapping, mapping->bytes);
-        mapping = next;
-    }
 }
 
 } // namespace

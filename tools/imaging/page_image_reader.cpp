@@ -11,6 +11,8 @@
 #include <new>
 #include <utility>
 
+#include <sys/stat.h>
+
 #include "tools/imaging/dot_maker.h"
 
 namespace {
@@ -64,6 +66,9 @@ class ByteSource {
     // The system's error code of a failed read, 0 when the input just ended.
     int readError() const { return readError_; }
 
+    // Bytes consumed from the start of the input.
+    uint64_t position() const { return filled_ - (end_ - begin_); }
+
   private:
     static constexpr size_t kCapacity = size_t{1} << 16;
 
@@ -78,6 +83,7 @@ class ByteSource {
         errno = 0;
         const size_t got = std::fread(buffer_.get() + at, 1, kCapacity - at, file_);
         end_ = at + got;
+        filled_ += got;
         if (got == 0 && std::ferror(file_))
             readError_ = errno != 0 ? errno : EIO;
         return got > 0;
@@ -87,6 +93,7 @@ class ByteSource {
     std::unique_ptr<uint8_t[]> buffer_;
     size_t begin_ = 0;
     size_t end_ = 0;
+    uint64_t filled_ = 0;
     int readError_ = 0;
 };
 
@@ -547,6 +554,32 @@ ImageReadResult readPageImage(const std::string& path, bool dither) {
         result.error = path + ": out of memory";
         return result;
     }
+}
+
+std::optional<RawPbmLayout> rawPbmLayout(const std::string& path) {
+    FilePtr file(std::fopen(path.c_str(), "rb"));
+    struct stat info {};
+    if (!file || fstat(fileno(file.get()), &info) != 0 || !S_ISREG(info.st_mode))
+        return std::nullopt;
+    ByteSource in(file.get());
+    const uint8_t* head = in.peek(3);
+    if (!head || head[0] != 'P' || head[1] != '4' || !(isPbmSpace(head[2]) || head[2] == '#'))
+        return std::nullopt;
+    uint8_t magic[2];
+    in.read(magic, 2);
+    uint64_t width = 0;
+    uint64_t height = 0;
+    std::string problem;
+    if (!readHeaderNumber(in, width, problem) || !readHeaderNumber(in, height, problem) ||
+        !sizeProblem(width, height).empty())
+        return std::nullopt;
+    const RawPbmLayout layout{static_cast<int32_t>(width), static_cast<int32_t>(height),
+                              in.position()};
+    const uint64_t rows = (width + 7) / 8 * height;
+    if (static_cast<uint64_t>(info.st_size) < layout.rowsOffset ||
+        static_cast<uint64_t>(info.st_size) - layout.rowsOffset < rows)
+        return std::nullopt;
+    return layout;
 }
 
 bool writePng(const std::string& path, const BilevelImage& image, std::string& error) {

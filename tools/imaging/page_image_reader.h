@@ -1,6 +1,7 @@
 // Reading the pictures the tools print, and writing 1-bit pictures back.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "tools/imaging/bilevel_image.h"
@@ -21,6 +22,19 @@ struct ImageReadResult {
 // PNG pixels are laid on white; those darker than mid grey are printed, or,
 // with dither, grey shades become a Floyd-Steinberg dot pattern.
 ImageReadResult readPageImage(const std::string& path, bool dither);
+
+// Where the rows of a raw PBM file lie: packed as a page's rows are, so a
+// large page can be read straight into the buffer it is printed from.
+struct RawPbmLayout {
+    int32_t width = 0;
+    int32_t height = 0;
+    uint64_t rowsOffset = 0; // of the first row's first byte
+};
+
+// The layout of a raw PBM regular file that holds all its rows and a size
+// readPageImage() accepts; nullopt for anything else, which readPageImage()
+// then reads or explains.
+std::optional<RawPbmLayout> rawPbmLayout(const std::string& path);
 
 // Writes a 1-bit grey PNG, printed dots black. A failed write leaves no file.
 bool writePng(const std::string& path, const BilevelImage& image, std::string& error);

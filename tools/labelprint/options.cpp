@@ -1,0 +1,158 @@
+#include "tools/labelprint/options.h"
+
+#include "settings/oem_devmode.h"
+
+#include <charconv>
+#include <climits>
+#include <string_view>
+
+const char kUsage[] =
+    "usage: labelprint [-o TARGET] [--timeout SECONDS] [--dpi N] [--landscape] [--density N]\n"
+    "                  [--direction N] [--shift-x N] [--shift-y N] [--job-start HEX]\n"
+    "                  [--page-start HEX] [--page-end HEX] [--job-end HEX] [--band-height N]\n"
+    "                  [--dither] [--preview FILE.png] [--plugin MODULE] PAGE...\n"
+    "       labelprint [-o TARGET] [--timeout SECONDS] [--code-page N] [--dpi N]\n"
+    "                  [--job-start HEX] [--page-start HEX] [--page-end HEX] [--job-end HEX]\n"
+    "                  [--plugin MODULE] --text FILE\n"
+    "PAGE: a PBM, PNG or PDF file. TARGET: a file, a printer's device (/dev/usb/lp0),\n"
+    "a pipe, socket://HOST[:PORT] (a network printer's raw port, 9100 by default),\n"
+    "or - for standard output (the default).\n";
+
+namespace {
+
+std::optional<long> parseInteger(std::string_view text) {
+    long value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size() || text.empty())
+        return std::nullopt;
+    return value;
+}
+
+} // namespace
+
+std::optional<std::u16string> toUtf16(std::string_view text) {
+    std::u16string out;
+    for (std::size_t i = 0; i < text.size();) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        const int length = lead < 0x80       ? 1
+                           : lead >> 5 == 6  ? 2
+                           : lead >> 4 == 14 ? 3
+                           : lead >> 3 == 30 ? 4
+                                             : 0;
+        if (length == 0 || i + length > text.size())
+            return std::nullopt;
+        char32_t c = length == 1 ? lead : lead & (0x7F >> length);
+        for (int k = 1; k < length; ++k)
+            c = c << 6 | (static_cast<unsigned char>(text[i + k]) & 0x3F);
+        if (c >= 0x10000) {
+            out += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
+            out += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+        } else {
+            out += static_cast<char16_t>(c);
+        }
+        i += length;
+    }
+    return out;
+}
+
+std::optional<Failure> parseArguments(int argc, char** argv, Options& options) {
+    auto usage = [](const std::string& why) { return Failure{kExitUsage, "labelprint: " + why}; };
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg == "--landscape") {
+            options.landscape = true;
+        } else if (arg == "--dither") {
+            options.dither = true;
+        } else if (arg == "-h" || arg == "--help") {
+            return Failure{kExitUsage, ""};
+        } else if (arg.starts_with("-") && arg.size() > 1) {
+            if (i + 1 >= argc)
+                return usage(std::string(arg) + " needs a value");
+            const std::string_view value = argv[++i];
+            auto integer = [&](long low, long high) -> std::optional<long> {
+                auto n = parseInteger(value);
+                return n && *n >= low && *n <= high ? n : std::nullopt;
+            };
+            auto shortField = [&](SHORT& field) -> std::optional<Failure> {
+                auto n = integer(SHRT_MIN, SHRT_MAX);
+                if (!n)
+                    return usage(std::string(arg) +
+                                 " takes a whole number from -32768 to 32767, not '" +
+                                 std::string(value) + "'");
+                field = static_cast<SHORT>(*n);
+                return std::nullopt;
+            };
+            auto command = [&](CommandText& field) -> std::optional<Failure> {
+                auto text = toUtf16(value);
+                if (!text)
+                    return usage(std::string(arg) + " text is not valid UTF-8");
+                if (text->size() > kCommandTextUnits - 1)
+                    return usage(std::string(arg) + " text is longer than 259 characters");
+                field = {true, *text};
+                return std::nullopt;
+            };
+            std::optional<Failure> failure;
+            if (arg == "-o") {
+                options.output = value;
+            } else if (arg == "--preview") {
+                options.preview = value;
+            } else if (arg == "--plugin") {
+                options.plugin = value;
+            } else if (arg == "--text") {
+                options.text = value;
+            } else if (arg == "--code-page") {
+                auto n = integer(1, 65535);
+                if (!n)
+                    return usage("--code-page takes a code page number from 1 to 65535");
+                options.codePage = static_cast<int>(*n);
+            } else if (arg == "--timeout") {
+                auto n = integer(1, 86400);
+                if (!n)
+                    return usage("--timeout takes a whole number of seconds from 1 to 86400");
+                options.timeoutSeconds = static_cast<int>(*n);
+            } else if (arg == "--dpi") {
+                auto n = integer(1, SHRT_MAX);
+                if (!n)
+                    return usage("--dpi takes a whole number from 1 to 32767");
+                options.dpi = static_cast<int>(*n);
+            } else if (arg == "--band-height") {
+                auto n = integer(1, 65536);
+                if (!n)
+                    return usage("--band-height takes a whole number from 1 to 65536");
+                options.bandHeight = static_cast<LONG>(*n);
+            } else if (arg == "--density") {
+                failure = shortField(options.density);
+            } else if (arg == "--direction") {
+                failure = shortField(options.direction);
+            } else if (arg == "--shift-x") {
+                failure = shortField(options.shiftX);
+            } else if (arg == "--shift-y") {
+                failure = shortField(options.shiftY);
+            } else if (arg == "--job-start") {
+                failure = command(options.jobStart);
+            } else if (arg == "--page-start") {
+                failure = command(options.pageStart);
+            } else if (arg == "--page-end") {
+                failure = command(options.pageEnd);
+            } else if (arg == "--job-end") {
+                failure = command(options.jobEnd);
+            } else {
+                return usage("unknown option " + std::string(arg));
+            }
+            if (failure)
+                return failure;
+        } else {
+            options.pages.emplace_back(arg);
+        }
+    }
+    if (!options.text.empty()) {
+        if (!options.pages.empty())
+            return usage("--text prints a text file; give no PAGE with it");
+        if (!options.preview.empty())
+            return usage("--preview draws labels, and a text job has none");
+        return std::nullopt;
+    }
+    if (options.pages.empty())
+        return usage("no page given");
+    return std::nullopt;
+}

@@ -1,0 +1,48 @@
+// What the user asks of labelprint on its command line.
+#pragma once
+
+#include "platform/win_types.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+inline constexpr int kExitFailure = 1;
+inline constexpr int kExitUsage = 2;
+
+extern const char kUsage[];
+
+// A command the user stored, as hexadecimal text.
+struct CommandText {
+    bool on = false;
+    std::u16string text;
+};
+
+struct Options {
+    std::string output; // where the spool stream goes: a file, a device, socket://, or "-"
+    std::string preview;
+    std::string plugin;
+    std::string text; // a text file to print in text mode instead of pages
+    int codePage = 936;
+    int dpi = 203;
+    int timeoutSeconds = 30;
+    bool landscape = false;
+    bool dither = false;
+    SHORT density = 0, direction = 0, shiftX = 0, shiftY = 0;
+    CommandText jobStart, pageStart, pageEnd, jobEnd;
+    LONG bandHeight = 64;
+    std::vector<std::string> pages;
+};
+
+// Why labelprint stops: its exit status and one line for standard error.
+struct Failure {
+    int status;
+    std::string message;
+};
+
+// Reads the command line into `options`; a usage failure when it makes no
+// sense.
+std::optional<Failure> parseArguments(int argc, char** argv, Options& options);
+
+// UTF-8 to UTF-16; nullopt for a malformed text.
+std::optional<std::u16string> toUtf16(std::string_view text);

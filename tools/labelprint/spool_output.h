@@ -1,0 +1,28 @@
+// The job's spool stream on its way to the target the user named, page by
+// page, and kept whole as well when the labels are also to be drawn.
+#pragma once
+
+#include "host/spool_sink.h"
+#include "tools/output/spool_target.h"
+
+#include <vector>
+
+class SpoolOutput final : public standin::SpoolSink {
+  public:
+    SpoolOutput(SpoolTarget& target, bool keepCopy) : target(target), keepCopy(keepCopy) {}
+
+    bool write(const BYTE* bytes, std::size_t count) override {
+        if (keepCopy)
+            kept.insert(kept.end(), bytes, bytes + count);
+        return target.write(bytes, count);
+    }
+    bool pageDone() override { return target.flush(); }
+
+    // The whole stream, when it was to be kept.
+    const std::vector<BYTE>& copy() const { return kept; }
+
+  private:
+    SpoolTarget& target;
+    bool keepCopy;
+    std::vector<BYTE> kept;
+};

@@ -1,13 +1,15 @@
 // The picture reader on any file: the input, less its first byte, is written
 // to a file of this run's own and read, the first byte choosing dithering.
 // A picture read must have the size it claims and come back the same
-// through the PNG writer.
+// through the PNG writer. A raw PBM's layout, where one is found, must agree
+// with the reader: the same size, and rows where the reader found them.
 #include "tools/imaging/page_image_reader.h"
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <unistd.h>
 
@@ -56,6 +58,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     require(std::fclose(file) == 0);
 
     const ImageReadResult read = readPageImage(inputPath, dither);
+    const std::optional<RawPbmLayout> layout = rawPbmLayout(inputPath);
+    if (layout) {
+        require(read.ok() && read.image.width == layout->width &&
+                read.image.height == layout->height);
+        const std::size_t stride = read.image.stride();
+        require(layout->rowsOffset + stride * std::size_t(layout->height) <= size - 1);
+        for (int y = 0; y < read.image.height; ++y) {
+            const std::uint8_t* row = data + 1 + layout->rowsOffset + std::size_t(y) * stride;
+            for (std::size_t b = 0; b + 1 < stride; ++b)
+                require(row[b] == read.image.bits[std::size_t(y) * stride + b]);
+        }
+    }
     if (!read.ok()) {
         require(read.error.rfind(inputPath + ": ", 0) == 0);
         require(read.error.find('\n') == std::string::npos);

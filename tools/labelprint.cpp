@@ -4,6 +4,7 @@
 #include "host/print_job.h"
 #include "host/text_job.h"
 #include "tools/imaging/label_decoder.h"
+#include "tools/labelprint/installed_files.h"
 #include "tools/labelprint/options.h"
 #include "tools/labelprint/page_files.h"
 #include "tools/labelprint/spool_output.h"
@@ -17,7 +18,6 @@
 #include <new>
 #include <optional>
 #include <string>
-#include <unistd.h>
 
 namespace {
 
@@ -26,16 +26,7 @@ namespace {
 std::string pluginPath(const Options& options) {
     if (!options.plugin.empty())
         return options.plugin;
-    if (const char* fromEnvironment = std::getenv("LABEL_PLUGIN"))
-        return fromEnvironment;
-    char self[4096];
-    const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
-    std::string directory = ".";
-    if (length > 0) {
-        directory.assign(self, static_cast<std::size_t>(length));
-        directory.erase(directory.find_last_of('/'));
-    }
-    return directory + "/../lib/liblabelplug.so";
+    return installedFile("LABEL_PLUGIN", "../lib/liblabelplug.so");
 }
 
 // Paper size in tenths of a millimetre, rounded up; nullopt beyond 16 bits.

@@ -167,6 +167,18 @@ TEST_F(LabelprintTargets, RefusedPdfsWriteNothing) {
     }
 }
 
+TEST_F(LabelprintTargets, WithoutItsPdfReaderAPdfIsRefusedByName) {
+    const std::string spool = dir.path("label.prn");
+    const RunResult result = tools_test::runProgram(
+        dir, "/usr/bin/env",
+        "LABEL_PDF_MODULE=/nonexistent/liblabelpdf.so '" + std::string(LABELPRINT_PATH) +
+            "' --plugin '" + std::string(LABEL_PLUGIN_PATH) + "' -o '" + spool + "' '" +
+            kSamplePdf + "'");
+    expectOneLineNaming(result, kSamplePdf);
+    EXPECT_NE(result.err.find("PDF reader"), std::string::npos) << result.err;
+    EXPECT_FALSE(std::filesystem::exists(spool));
+}
+
 TEST_F(LabelprintTargets, ANetworkPrinterGetsTheExactStream) {
     const std::string expected = streamOf("--job-start 1B40 '" + kSamplePdf + "'");
     Listener printer;

@@ -1,4 +1,4 @@
-#include "tools/imaging/pdf_labels.h"
+#include "tools/pdf/pdf_labels.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

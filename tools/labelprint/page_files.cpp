@@ -1,6 +1,7 @@
 #include "tools/labelprint/page_files.h"
 
 #include "tools/imaging/page_image_reader.h"
+#include "tools/labelprint/pdf_loader.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -120,7 +121,7 @@ bool PageFiles::openFile(const std::string& path, std::string& error) {
     }
     std::vector<std::uint8_t> head;
     if (readHead(file, head) && looksLikePdf(head.data(), head.size())) {
-        std::unique_ptr<PdfLabels> document = PdfLabels::open(file, error);
+        std::unique_ptr<PdfPages> document = openPdfPages(file, error);
         if (!document) {
             error = underUserName(error, file, path);
             return false;

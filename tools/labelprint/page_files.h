@@ -6,7 +6,7 @@
 
 #include "host/page_bitmap.h"
 #include "tools/imaging/bilevel_image.h"
-#include "tools/imaging/pdf_labels.h"
+#include "tools/imaging/pdf_pages.h"
 #include "tools/labelprint/page_buffer.h"
 
 #include <cstdint>
@@ -56,7 +56,7 @@ class PageFiles final : public standin::PageSource {
     bool dither_ = false;
     std::vector<Page> pages_;
     std::vector<BilevelImage> pictures_;
-    std::vector<std::unique_ptr<PdfLabels>> documents_;
+    std::vector<std::unique_ptr<PdfPages>> documents_;
     std::vector<std::string> copies_; // temporary files, removed at the end
     PageBuffer buffer_;               // the current raw PBM page
     BilevelImage rendered_;           // the current PDF page

@@ -1,4 +1,4 @@
-#include "tools/imaging/pdf_labels.h"
+#include "tools/pdf/pdf_labels.h"
 
 #include <poppler/cpp/poppler-document.h>
 #include <poppler/cpp/poppler-global.h>
@@ -20,11 +20,8 @@
 
 namespace {
 
-// PDF readers look for the header this far into the file, so junk a mail
-// gateway or printer driver put before it does not make a file unreadable.
+// The header is looked for this far into the file.
 constexpr size_t kHeaderWindow = 1024;
-constexpr char kPdfHeader[] = "%PDF-";
-constexpr size_t kPdfHeaderLength = sizeof kPdfHeader - 1;
 
 struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
@@ -141,14 +138,6 @@ std::string sizeProblem(PdfPageSize size, int dpi) {
 }
 
 } // namespace
-
-bool looksLikePdf(const uint8_t* head, size_t size) {
-    if (head == nullptr)
-        return false;
-    const size_t window = std::min(size, kHeaderWindow);
-    const auto* end = head + window;
-    return std::search(head, end, kPdfHeader, kPdfHeader + kPdfHeaderLength) != end;
-}
 
 struct PdfLabels::Document {
     std::string path;

@@ -1,14 +1,12 @@
 // labelprint sending real jobs where printers are: PDF labels, network
 // printers, pipes, device nodes and links, and every way they fail.
+#include "support/loopback_listener.h"
 #include "tools/imaging/label_decoder.h"
 #include "tools/tool_scratch.h"
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
 #include <fcntl.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -28,37 +26,9 @@ using tools_test::ScratchDir;
 const std::string kSamplePdf = std::string(SOURCE_DIR) + "/tools/samples/shipping-label.pdf";
 const std::string kSamplePng = std::string(SOURCE_DIR) + "/tools/samples/shipping-label.png";
 
-// A listening socket on 127.0.0.1 at a port of the system's choosing.
-class Listener {
-  public:
-    explicit Listener(int receiveBuffer = 0) {
-        fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        if (receiveBuffer > 0)
-            ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        ::bind(fd, reinterpret_cast<sockaddr*>(&address), length);
-        ::listen(fd, 1);
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-        port = ntohs(address.sin_port);
-    }
-    ~Listener() { close(); }
-    void close() {
-        if (fd >= 0)
-            ::close(fd);
-        fd = -1;
-    }
-    std::string target() const { return "socket://127.0.0.1:" + std::to_string(port); }
-
-    int fd = -1;
-    int port = 0;
-};
-
-// Everything one connection brings, read in a thread of its own.
-std::string readConnection(int listening) {
-    const int connection = ::accept(listening, nullptr, nullptr);
+// Everything the next connection brings, read in a thread of its own.
+std::string readConnection(const support::LoopbackListener& printer) {
+    const int connection = printer.accept();
     std::string bytes;
     char block[1 << 16];
     ssize_t got;
@@ -181,19 +151,18 @@ TEST_F(LabelprintTargets, WithoutItsPdfReaderAPdfIsRefusedByName) {
 
 TEST_F(LabelprintTargets, ANetworkPrinterGetsTheExactStream) {
     const std::string expected = streamOf("--job-start 1B40 '" + kSamplePdf + "'");
-    Listener printer;
+    support::LoopbackListener printer;
     std::string received;
-    std::thread reader([&] { received = readConnection(printer.fd); });
-    const RunResult result =
-        run("-o " + printer.target() + " --job-start 1B40 '" + kSamplePdf + "'");
+    std::thread reader([&] { received = readConnection(printer); });
+    const RunResult result = run("-o " + printer.name() + " --job-start 1B40 '" + kSamplePdf + "'");
     reader.join();
     EXPECT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(received, expected);
 }
 
 TEST_F(LabelprintTargets, ARefusedConnectionIsOneLine) {
-    Listener gone;
-    const std::string target = gone.target();
+    support::LoopbackListener gone;
+    const std::string target = gone.name();
     gone.close();
     const RunResult result = run("-o " + target + " '" + kSamplePng + "'");
     expectOneLineNaming(result, target);
@@ -208,16 +177,16 @@ TEST_F(LabelprintTargets, APrinterThatStopsReadingTimesOut) {
     for (std::size_t i = 13; i < page.size(); ++i)
         page[i] = static_cast<char>(random());
     const std::string pbm = dir.write("a4.pbm", page);
-    Listener printer(4096);
+    support::LoopbackListener printer(4096);
     int connection = -1; // accepted, and never read from
-    std::thread acceptor([&] { connection = ::accept(printer.fd, nullptr, nullptr); });
+    std::thread acceptor([&] { connection = printer.accept(); });
     const auto start = std::chrono::steady_clock::now();
     const RunResult result =
-        run("--timeout 1 --dpi 600 -o " + printer.target() + " '" + pbm + "' '" + pbm + "'");
+        run("--timeout 1 --dpi 600 -o " + printer.name() + " '" + pbm + "' '" + pbm + "'");
     const auto took = std::chrono::steady_clock::now() - start;
     acceptor.join();
     ::close(connection);
-    expectOneLineNaming(result, printer.target());
+    expectOneLineNaming(result, printer.name());
     EXPECT_NE(result.err.find("took no data for 1 second"), std::string::npos) << result.err;
     EXPECT_LT(took, std::chrono::seconds(20));
 }

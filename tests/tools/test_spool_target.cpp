@@ -23,11 +23,15 @@
 #include <thread>
 #include <vector>
 
+#include "support/loopback_listener.h"
 #include "tools/output/spool_target.h"
 #include "tools/output/tcp_connection.h"
 #include "tools/tool_scratch.h"
 
 namespace {
+
+using support::acceptWithin;
+using support::LoopbackListener;
 
 using tools_test::readFile;
 using tools_test::ScratchDir;
@@ -60,12 +64,6 @@ std::set<std::string> namesIn(const std::string& directory) {
 mode_t fileType(const std::string& path) {
     struct stat status {};
     return ::lstat(path.c_str(), &status) == 0 ? status.st_mode & S_IFMT : 0;
-}
-
-// The next connection on a listening socket, or -1 after five quiet seconds.
-int acceptWithin(int listener) {
-    pollfd ready{listener, POLLIN, 0};
-    return ::poll(&ready, 1, 5000) == 1 ? ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC) : -1;
 }
 
 // Reads a descriptor to its end on a thread of its own, giving up after five
@@ -102,31 +100,6 @@ class Drain {
     std::string received_;
     std::atomic<std::size_t> count_{0};
     std::thread thread_;
-};
-
-// A TCP listener on an ephemeral loopback port.
-class LoopbackListener {
-  public:
-    explicit LoopbackListener(int receiveBuffer = 0)
-        : descriptor_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
-        if (receiveBuffer > 0)
-            ::setsockopt(descriptor_, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t size = sizeof address;
-        auto* raw = reinterpret_cast<sockaddr*>(&address);
-        if (::bind(descriptor_, raw, size) == 0 && ::listen(descriptor_, 4) == 0 &&
-            ::getsockname(descriptor_, raw, &size) == 0)
-            name_ = "socket://127.0.0.1:" + std::to_string(ntohs(address.sin_port));
-    }
-    ~LoopbackListener() { ::close(descriptor_); }
-    int accept() const { return acceptWithin(descriptor_); }
-    const std::string& name() const { return name_; }
-
-  private:
-    int descriptor_;
-    std::string name_;
 };
 
 TEST(SpoolTargetFile, CommitWritesTheWholeStreamAndNothingBefore) {

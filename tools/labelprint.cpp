@@ -114,7 +114,7 @@ std::optional<Failure> print(const Options& options, const standin::PluginModule
             return Failure{kExitFailure, files.failure()};
         return Failure{kExitFailure, "labelprint: " + outcome.error};
     }
-    copy = output.copy();
+    copy = output.takeCopy();
     return std::nullopt;
 }
 

@@ -5,6 +5,7 @@
 #include "host/spool_sink.h"
 #include "tools/output/spool_target.h"
 
+#include <utility>
 #include <vector>
 
 class SpoolOutput final : public standin::SpoolSink {
@@ -18,8 +19,8 @@ class SpoolOutput final : public standin::SpoolSink {
     }
     bool pageDone() override { return target.flush(); }
 
-    // The whole stream, when it was to be kept.
-    const std::vector<BYTE>& copy() const { return kept; }
+    // The whole stream, when it was to be kept; the output keeps none of it.
+    std::vector<BYTE> takeCopy() { return std::move(kept); }
 
   private:
     SpoolTarget& target;

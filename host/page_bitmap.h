@@ -9,7 +9,7 @@
 namespace standin {
 
 // Rows of (width + 7) / 8 bytes, leftmost dot in the top bit, held elsewhere:
-// in a PageBitmap, or in a picture file mapped into memory.
+// in a PageBitmap, or in a buffer a page file was read into.
 struct PageView {
     LONG width = 0;
     LONG height = 0;

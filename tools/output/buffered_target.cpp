@@ -126,6 +126,29 @@ bool BufferedTarget::flush() {
     return writeOut(buffer_.get(), size);
 }
 
+// close() is checked as well, since some filesystems report a failed write
+// only there.
+bool BufferedTarget::commit() {
+    if (finished_)
+        return committed_;
+    finished_ = true;
+    bool ok = flush() && settle();
+    if (!closeDescriptor() && ok)
+        ok = failWith(errno);
+    committed_ = complete(ok);
+    return committed_;
+}
+
+// What was already sent stays sent; what is still buffered is dropped.
+void BufferedTarget::abandon() {
+    if (finished_)
+        return;
+    finished_ = true;
+    used_ = 0;
+    closeDescriptor();
+    discard();
+}
+
 bool BufferedTarget::closeDescriptor() {
     if (descriptor_ < 0)
         return true;

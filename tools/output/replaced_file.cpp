@@ -26,43 +26,26 @@ class ReplacedFile final : public BufferedTarget {
     ReplacedFile(std::string name, int descriptor, std::string temporary, std::string final)
         : BufferedTarget(std::move(name), descriptor, true, Peer::file, 0),
           temporary_(std::move(temporary)), final_(std::move(final)) {}
-    ~ReplacedFile() override { ReplacedFile::abandon(); }
+    ~ReplacedFile() override { abandon(); }
 
-    bool commit() override;
-    void abandon() override;
     bool streams() const override { return false; }
 
   private:
+    bool complete(bool ok) override;
+    void discard() override { ::unlink(temporary_.c_str()); }
+
     std::string temporary_;
     std::string final_;
-    bool finished_ = false;  // committed or abandoned
-    bool committed_ = false; // and all went well
 };
 
-// close() is checked as well, since some filesystems report a failed write
-// only there; the rename is the single step that changes the target.
-bool ReplacedFile::commit() {
-    if (finished_)
-        return committed_;
-    finished_ = true;
-    bool ok = flush();
-    if (!closeDescriptor() && ok)
-        ok = failWith(errno);
+// The rename is the single step that changes the target; until then the old
+// file was never touched, so removing the new one is all a failure needs.
+bool ReplacedFile::complete(bool ok) {
     if (ok && ::rename(temporary_.c_str(), final_.c_str()) != 0)
         ok = fail("cannot replace " + final_ + " (" + std::strerror(errno) + ")");
     if (!ok)
-        ::unlink(temporary_.c_str());
-    committed_ = ok;
+        discard();
     return ok;
-}
-
-// The old file was never touched, so removing the new one is all there is.
-void ReplacedFile::abandon() {
-    if (finished_)
-        return;
-    finished_ = true;
-    closeDescriptor();
-    ::unlink(temporary_.c_str());
 }
 
 // Where a link's relative target and the temporary file are placed.

@@ -50,6 +50,12 @@ class BufferedTarget : public SpoolTarget {
     ~BufferedTarget() override;
     bool write(const void* data, std::size_t size) override;
     bool flush() override;
+    // Once only: flush, settle(), close, complete(); a second call answers
+    // as the first did.
+    bool commit() final;
+    // Once only, and not after commit(): drops what is buffered, closes, and
+    // discard()s. Each kind's destructor calls it, while it is still that kind.
+    void abandon() final;
 
     // Allocated with the target, so that its absence is an open() failure.
     bool hasBuffer() const { return buffer_ != nullptr; }
@@ -58,10 +64,15 @@ class BufferedTarget : public SpoolTarget {
     // Takes `descriptor`; `closes` is false for standard output.
     BufferedTarget(std::string name, int descriptor, bool closes, Peer peer, int timeoutSeconds);
 
-    // Closes the descriptor once; false with errno set when close() reports
-    // a failed write.
-    bool closeDescriptor();
-    void dropBuffered() { used_ = 0; }
+    // What a kind does at commit() after the last flush, before closing; false
+    // after a fail().
+    virtual bool settle() { return true; }
+    // What a kind does at commit() once the descriptor is closed, told
+    // whether all went well so far; the commit's answer.
+    virtual bool complete(bool ok) { return ok; }
+    // What a kind undoes at abandon() once the descriptor is closed.
+    virtual void discard() {}
+
     // Fails with the message that fits the peer for errno value `error`, or
     // for kStalled.
     bool failWith(int error);
@@ -72,7 +83,12 @@ class BufferedTarget : public SpoolTarget {
 
   private:
     bool writeOut(const unsigned char* data, std::size_t size);
+    // Closes the descriptor once; false with errno set when close() reports
+    // a failed write.
+    bool closeDescriptor();
 
+    bool finished_ = false;  // committed or abandoned
+    bool committed_ = false; // and all went well
     bool closes_;
     std::unique_ptr<unsigned char[]> buffer_;
     std::size_t used_ = 0;

@@ -33,42 +33,20 @@ class StreamTarget final : public BufferedTarget {
   public:
     StreamTarget(std::string name, int descriptor, bool closes, Peer peer, int timeoutSeconds)
         : BufferedTarget(std::move(name), descriptor, closes, peer, timeoutSeconds) {}
-    ~StreamTarget() override { StreamTarget::abandon(); }
+    ~StreamTarget() override { abandon(); }
 
-    bool commit() override;
-    void abandon() override;
     bool streams() const override { return true; }
 
   private:
+    bool settle() override;
     bool finishSocket();
     int discardInput();
-
-    bool finished_ = false;  // committed or abandoned
-    bool committed_ = false; // and all went well
 };
 
 // A network printer has the stream only once it has taken the last byte,
 // not once the last byte is in our send queue.
-bool StreamTarget::commit() {
-    if (finished_)
-        return committed_;
-    finished_ = true;
-    bool ok = flush();
-    if (ok && (peer_ == Peer::localSocket || peer_ == Peer::printerSocket))
-        ok = finishSocket();
-    if (!closeDescriptor() && ok)
-        ok = failWith(errno);
-    committed_ = ok;
-    return ok;
-}
-
-// What was already sent stays sent; what is still buffered is dropped.
-void StreamTarget::abandon() {
-    if (finished_)
-        return;
-    finished_ = true;
-    dropBuffered();
-    closeDescriptor();
+bool StreamTarget::settle() {
+    return (peer_ != Peer::localSocket && peer_ != Peer::printerSocket) || finishSocket();
 }
 
 // Reads away whatever the peer sent (printers may answer with status

@@ -1,7 +1,7 @@
 // The label decoder on any spool bytes. Every label it reports must be whole
 // and consistent, draw as the dots it counts, and read back the same when
 // written out again as a program of its own.
-#include "tools/imaging/label_decoder.h"
+#include "decoder/label_decoder.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -6,7 +6,7 @@
 #include "fuzz/harness.h"
 #include "host/band_description.h"
 #include "plugin/oem_pdev.h"
-#include "tools/imaging/label_decoder.h"
+#include "decoder/label_decoder.h"
 
 #include <algorithm>
 #include <climits>

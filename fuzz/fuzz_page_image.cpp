@@ -3,7 +3,7 @@
 // A picture read must have the size it claims and come back the same
 // through the PNG writer. A raw PBM's layout, where one is found, must agree
 // with the reader: the same size, and rows where the reader found them.
-#include "tools/imaging/page_image_reader.h"
+#include "imaging/page_image_reader.h"
 
 #include <cstdint>
 #include <cstdio>

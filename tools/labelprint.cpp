@@ -3,13 +3,13 @@
 // and sends the spool stream to a file, a printer or standard output.
 #include "host/print_job.h"
 #include "host/text_job.h"
-#include "tools/imaging/label_decoder.h"
-#include "tools/labelprint/installed_files.h"
+#include "decoder/label_decoder.h"
+#include "host/installed_files.h"
 #include "tools/labelprint/options.h"
 #include "tools/labelprint/page_files.h"
 #include "tools/labelprint/spool_output.h"
 #include "tools/labelprint/text_file.h"
-#include "tools/output/spool_target.h"
+#include "output/spool_target.h"
 
 #include <algorithm>
 #include <climits>

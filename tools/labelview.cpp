@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/imaging/label_decoder.h"
+#include "decoder/label_decoder.h"
 
 namespace {
 

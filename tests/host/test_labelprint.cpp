@@ -1,7 +1,7 @@
 // labelprint as a user runs it: options, outputs and every kind of failure.
-#include "tools/imaging/label_decoder.h"
-#include "tools/imaging/page_image_reader.h"
-#include "tools/tool_scratch.h"
+#include "decoder/label_decoder.h"
+#include "imaging/page_image_reader.h"
+#include "support/scratch_files.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 // labelprint sending real jobs where printers are: PDF labels, network
 // printers, pipes, device nodes and links, and every way they fail.
 #include "support/loopback_listener.h"
-#include "tools/imaging/label_decoder.h"
-#include "tools/tool_scratch.h"
+#include "decoder/label_decoder.h"
+#include "support/scratch_files.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // labelprint --text as a user runs it: a text file printed in text mode, in
 // the chosen ANSI code page.
-#include "tools/tool_scratch.h"
+#include "support/scratch_files.h"
 
 #include <gtest/gtest.h>
 

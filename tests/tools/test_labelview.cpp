@@ -6,8 +6,8 @@
 #include <sstream>
 #include <sys/wait.h>
 
-#include "tools/imaging/page_image_reader.h"
-#include "tools/tool_scratch.h"
+#include "imaging/page_image_reader.h"
+#include "support/scratch_files.h"
 
 namespace {
 

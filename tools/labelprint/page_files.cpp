@@ -1,7 +1,7 @@
 #include "tools/labelprint/page_files.h"
 
-#include "tools/imaging/page_image_reader.h"
-#include "tools/labelprint/pdf_loader.h"
+#include "imaging/page_image_reader.h"
+#include "pdf/pdf_loader.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -5,8 +5,8 @@
 #pragma once
 
 #include "host/page_bitmap.h"
-#include "tools/imaging/bilevel_image.h"
-#include "tools/imaging/pdf_pages.h"
+#include "imaging/bilevel_image.h"
+#include "imaging/pdf_pages.h"
 #include "tools/labelprint/page_buffer.h"
 
 #include <cstdint>

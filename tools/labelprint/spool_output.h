@@ -3,7 +3,7 @@
 #pragma once
 
 #include "host/spool_sink.h"
-#include "tools/output/spool_target.h"
+#include "output/spool_target.h"
 
 #include <utility>
 #include <vector>

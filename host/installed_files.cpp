@@ -1,0 +1,17 @@
+#include "host/installed_files.h"
+
+#include <cstdlib>
+#include <unistd.h>
+
+std::string installedFile(const char* variable, const std::string& relative) {
+    if (const char* fromEnvironment = std::getenv(variable); fromEnvironment && *fromEnvironment)
+        return fromEnvironment;
+    char self[4096];
+    const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
+    std::string directory = ".";
+    if (length > 0) {
+        directory.assign(self, static_cast<std::size_t>(length));
+        directory.erase(directory.find_last_of('/'));
+    }
+    return directory + "/" + relative;
+}

@@ -1,0 +1,56 @@
+#include "imaging/dot_maker.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace {
+
+// Luminance of the pixel laid on white paper, 0 black to 1 white.
+float lightness(const uint8_t* pixel, int channels) {
+    if (channels == 1)
+        return pixel[0] / 255.0f;
+    float luma;
+    float alpha;
+    if (channels == 2) {
+        luma = pixel[0] / 255.0f;
+        alpha = pixel[1] / 255.0f;
+    } else {
+        luma = (0.299f * pixel[0] + 0.587f * pixel[1] + 0.114f * pixel[2]) / 255.0f;
+        alpha = pixel[3] / 255.0f;
+    }
+    return alpha * luma + (1.0f - alpha);
+}
+
+} // namespace
+
+DotMaker::DotMaker(BilevelImage& image, bool dither) : image_(image), dither_(dither) {
+    if (dither) {
+        current_.assign(static_cast<size_t>(image.width) + 2, 0.0f);
+        next_.assign(static_cast<size_t>(image.width) + 2, 0.0f);
+    }
+}
+
+void DotMaker::addRow(int y, const uint8_t* pixels, int channels) {
+    uint8_t* out = image_.bits.data() + static_cast<size_t>(y) * image_.stride();
+    for (int x = 0; x < image_.width; ++x) {
+        const float light = lightness(pixels + static_cast<size_t>(x) * channels, channels);
+        bool printed;
+        if (dither_) {
+            const float wanted = light + current_[x + 1];
+            printed = wanted < 0.5f;
+            const float error = wanted - (printed ? 0.0f : 1.0f);
+            current_[x + 2] += error * (7.0f / 16);
+            next_[x] += error * (3.0f / 16);
+            next_[x + 1] += error * (5.0f / 16);
+            next_[x + 2] += error * (1.0f / 16);
+        } else {
+            printed = light < 0.5f;
+        }
+        if (printed)
+            out[x / 8] = static_cast<uint8_t>(out[x / 8] | (0x80u >> (x % 8)));
+    }
+    if (dither_) {
+        std::swap(current_, next_);
+        std::fill(next_.begin(), next_.end(), 0.0f);
+    }
+}

@@ -1,0 +1,238 @@
+#include "pdf/pdf_labels.h"
+
+#include <poppler/cpp/poppler-document.h>
+#include <poppler/cpp/poppler-global.h>
+#include <poppler/cpp/poppler-image.h>
+#include <poppler/cpp/poppler-page-renderer.h>
+#include <poppler/cpp/poppler-page.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <new>
+#include <utility>
+
+#include "imaging/dot_maker.h"
+
+namespace {
+
+// The header is looked for this far into the file.
+constexpr size_t kHeaderWindow = 1024;
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
+// The system's wording for an error code, as the messages quote it.
+std::string reasonFor(int code) {
+    return std::strerror(code);
+}
+
+// Where poppler's messages go.
+void ignorePopplerMessage(const std::string&, void*) {}
+
+// poppler writes every complaint about a damaged file to standard error; the
+// tools report one line of their own instead.
+void silencePoppler() {
+    static std::once_flag once;
+    std::call_once(once, [] { poppler::set_debug_error_function(ignorePopplerMessage, nullptr); });
+}
+
+// Reads a file that poppler cannot reopen by name, a pipe, from where the
+// header probe stopped.
+bool readRest(std::FILE* file, poppler::byte_array& bytes, int& systemError) {
+    constexpr size_t kChunk = size_t{1} << 16;
+    for (;;) {
+        const size_t had = bytes.size();
+        bytes.resize(had + kChunk);
+        errno = 0;
+        const size_t got = std::fread(bytes.data() + had, 1, kChunk, file);
+        bytes.resize(had + got);
+        if (got < kChunk) {
+            if (std::ferror(file)) {
+                systemError = errno != 0 ? errno : EIO;
+                return false;
+            }
+            return true;
+        }
+    }
+}
+
+// Empty when the document is one the tools can print; otherwise the reason,
+// as the error line quotes it.
+std::string loadDocument(const std::string& path, std::unique_ptr<poppler::document>& document) {
+    errno = 0;
+    FilePtr file(std::fopen(path.c_str(), "rb"));
+    if (!file)
+        return "cannot open (" + reasonFor(errno != 0 ? errno : ENOENT) + ")";
+    poppler::byte_array bytes(kHeaderWindow);
+    errno = 0;
+    const size_t got = std::fread(bytes.data(), 1, bytes.size(), file.get());
+    if (got < bytes.size() && std::ferror(file.get()))
+        return "unreadable (" + reasonFor(errno != 0 ? errno : EIO) + ")";
+    if (!looksLikePdf(reinterpret_cast<const uint8_t*>(bytes.data()), got))
+        return "not a PDF (no %PDF- header)";
+    bytes.resize(got);
+
+    // poppler reads a file by name, seeking about; anything else it gets whole.
+    struct stat info {};
+    if (fstat(fileno(file.get()), &info) == 0 && S_ISREG(info.st_mode)) {
+        file.reset();
+        document.reset(poppler::document::load_from_file(path));
+    } else {
+        int systemError = 0;
+        if (!readRest(file.get(), bytes, systemError))
+            return "unreadable (" + reasonFor(systemError) + ")";
+        document.reset(poppler::document::load_from_data(&bytes));
+    }
+    if (!document)
+        return "damaged PDF";
+    if (document->is_locked())
+        return "needs a password";
+    if (!document->has_permission(poppler::perm_print))
+        return "printing not permitted";
+    if (document->pages() <= 0)
+        return "no pages";
+    return {};
+}
+
+// Rounds as poppler does when it sizes a page, saturating instead of
+// overflowing on absurd boxes so the size check can turn them away.
+int32_t dotsFor(double points, int dpi) {
+    const double dots = points * dpi / 72.0;
+    if (!(dots > 0.0))
+        return 0;
+    if (dots >= 2147483647.0)
+        return INT32_MAX;
+    return static_cast<int32_t>(std::lround(dots));
+}
+
+// The crop box is what viewers and pdftoppm show, so a label drawn on a
+// larger media box still prints at the size its author saw.
+PdfPageSize sizeOf(const poppler::page& page, int dpi) {
+    const poppler::rectf box = page.page_rect(poppler::crop_box);
+    const poppler::page::orientation_enum turn = page.orientation();
+    const bool quarterTurn = turn == poppler::page::landscape || turn == poppler::page::seascape;
+    const int32_t across = dotsFor(box.width(), dpi);
+    const int32_t down = dotsFor(box.height(), dpi);
+    return quarterTurn ? PdfPageSize{down, across} : PdfPageSize{across, down};
+}
+
+// Empty when a page of this size may be rendered; checked before poppler
+// allocates its byte-a-dot picture.
+std::string sizeProblem(PdfPageSize size, int dpi) {
+    const std::string dims = " (" + std::to_string(size.width) + " x " +
+                             std::to_string(size.height) + " dots at " + std::to_string(dpi) +
+                             " dpi)";
+    if (size.width <= 0 || size.height <= 0)
+        return "empty page" + dims;
+    if (size.width > kMaxImageSide || size.height > kMaxImageSide ||
+        uint64_t(size.width) * uint64_t(size.height) > kMaxImageDots)
+        return "page too large" + dims;
+    return {};
+}
+
+} // namespace
+
+struct PdfLabels::Document {
+    std::string path;
+    std::unique_ptr<poppler::document> pdf;
+
+    // Null for an index past the end, or a page poppler cannot load.
+    std::unique_ptr<poppler::page> page(int index) const {
+        if (index < 0 || index >= pdf->pages())
+            return nullptr;
+        return std::unique_ptr<poppler::page>(pdf->create_page(index));
+    }
+};
+
+PdfLabels::PdfLabels(std::unique_ptr<Document> document) : document_(std::move(document)) {}
+
+PdfLabels::~PdfLabels() = default;
+
+std::unique_ptr<PdfLabels> PdfLabels::open(const std::string& path, std::string& error) {
+    silencePoppler();
+    try {
+        auto document = std::make_unique<Document>();
+        document->path = path;
+        const std::string problem = loadDocument(path, document->pdf);
+        if (!problem.empty()) {
+            error = path + ": " + problem;
+            return nullptr;
+        }
+        error.clear();
+        return std::unique_ptr<PdfLabels>(new PdfLabels(std::move(document)));
+    } catch (const std::bad_alloc&) {
+        error = path + ": out of memory";
+        return nullptr;
+    }
+}
+
+int PdfLabels::pageCount() const {
+    return document_->pdf->pages();
+}
+
+PdfPageSize PdfLabels::pageSize(int index, int dpi) const {
+    try {
+        const std::unique_ptr<poppler::page> page = document_->page(index);
+        return page ? sizeOf(*page, dpi) : PdfPageSize{};
+    } catch (const std::bad_alloc&) {
+        return {};
+    }
+}
+
+ImageReadResult PdfLabels::renderPage(int index, int dpi, bool dither) const {
+    ImageReadResult result;
+    const auto where = [&] {
+        return document_->path + ": page " + std::to_string(static_cast<long long>(index) + 1) +
+               ": ";
+    };
+    try {
+        const std::unique_ptr<poppler::page> page = document_->page(index);
+        if (!page) {
+            result.error =
+                where() + (index < 0 || index >= pageCount() ? "no such page" : "unreadable page");
+            return result;
+        }
+        const PdfPageSize size = sizeOf(*page, dpi);
+        if (const std::string problem = sizeProblem(size, dpi); !problem.empty()) {
+            result.error = where() + problem;
+            return result;
+        }
+        BilevelImage image = BilevelImage::blank(size.width, size.height);
+        if (image.bits.empty()) {
+            result.error = where() + "out of memory";
+            return result;
+        }
+        poppler::page_renderer renderer;
+        renderer.set_image_format(poppler::image::format_gray8);
+        renderer.set_render_hints(poppler::page_renderer::antialiasing |
+                                  poppler::page_renderer::text_antialiasing);
+        renderer.set_paper_color(0xFFFFFFFFu);
+        // poppler adds the page's own /Rotate; asking for the exact slice
+        // pins the size to pageSize() whatever its own rounding.
+        const poppler::image grey =
+            renderer.render_page(page.get(), dpi, dpi, 0, 0, size.width, size.height);
+        if (!grey.is_valid() || grey.format() != poppler::image::format_gray8 ||
+            grey.width() != size.width || grey.height() != size.height) {
+            result.error = where() + "cannot be rendered";
+            return result;
+        }
+        DotMaker dots(image, dither);
+        const auto* pixels = reinterpret_cast<const uint8_t*>(grey.const_data());
+        const auto rowBytes = static_cast<size_t>(grey.bytes_per_row());
+        for (int y = 0; y < size.height; ++y)
+            dots.addRow(y, pixels + static_cast<size_t>(y) * rowBytes, 1);
+        result.image = std::move(image);
+        return result;
+    } catch (const std::bad_alloc&) {
+        result.image = {};
+        result.error = where() + "out of memory";
+        return result;
+    }
+}

@@ -1,0 +1,29 @@
+#!/bin/sh
+# Prints the bundled shipping labels, a picture and a PDF, through the plug-in
+# as Unidrv would, then decodes each spool file and draws what the printer
+# would print.
+set -eu
+cd "$(dirname "$0")/.."
+sh scripts/ensure-packages.sh cmake g++ make pkg-config libpng-dev libpoppler-cpp-dev \
+    fonts-urw-base35
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLABEL_BUILD_TESTS=OFF \
+    -DLABEL_BUILD_BENCHMARKS=OFF >/dev/null
+cmake --build build -j"$(nproc 2>/dev/null || echo 2)" --target labelplug labelpdf labelprint \
+    labelview
+mkdir -p out
+for sample in shipping-label.png shipping-label.pdf; do
+    name=$(echo "$sample" | tr . -)
+    echo
+    echo "== $sample"
+    build/bin/labelprint --dpi 203 --density 8 --job-start 1B40 \
+        -o "out/$name.prn" --preview "out/$name-preview.png" "tools/samples/$sample"
+    echo "Spool file: out/$name.prn ($(wc -c <"out/$name.prn") bytes)"
+    build/bin/labelview "out/$name.prn"
+    echo "What the printer prints: out/$name-preview.png"
+done
+cat <<'PRINT'
+
+To print the same label on a real printer:
+  build/bin/labelprint -o /dev/usb/lp0 tools/samples/shipping-label.pdf          # USB
+  build/bin/labelprint -o socket://PRINTER-ADDRESS tools/samples/shipping-label.pdf  # network, port 9100
+PRINT

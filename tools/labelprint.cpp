@@ -1,15 +1,16 @@
 // labelprint: prints pictures and PDF labels as one label job, or a text file
 // as one text-mode job, through the plug-in, the way Unidrv would drive it,
 // and sends the spool stream to a file, a printer or standard output.
-#include "host/print_job.h"
-#include "host/text_job.h"
 #include "decoder/label_decoder.h"
 #include "host/installed_files.h"
+#include "host/print_job.h"
+#include "host/text_job.h"
+#include "output/spool_target.h"
+#include "project_version.h"
 #include "tools/labelprint/options.h"
 #include "tools/labelprint/page_files.h"
 #include "tools/labelprint/spool_output.h"
 #include "tools/labelprint/text_file.h"
-#include "output/spool_target.h"
 
 #include <algorithm>
 #include <climits>
@@ -147,6 +148,10 @@ std::optional<Failure> run(const Options& options) {
 int main(int argc, char** argv) {
     Options options;
     std::optional<Failure> failure = parseArguments(argc, argv, options);
+    if (!failure && options.version)
+        return std::printf("labelprint %s\n", kProjectVersion) > 0 && std::fflush(stdout) == 0
+                   ? 0
+                   : kExitFailure;
     if (!failure) {
         try {
             failure = run(options);

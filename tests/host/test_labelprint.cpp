@@ -114,6 +114,13 @@ TEST_F(Labelprint, UsageErrors) {
     EXPECT_EQ(run("--page-end " + std::string(259, 'A') + " '" + pagePath + "'").exitCode, 0);
 }
 
+TEST_F(Labelprint, VersionPrintsTheProjectVersion) {
+    const RunResult result = run("--version");
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.out, "labelprint " PROJECT_VERSION_TEXT "\n");
+    EXPECT_EQ(result.err, "");
+}
+
 TEST_F(Labelprint, FailuresNameTheFileAndLeaveNoOutput) {
     const std::string spool = dir.path("label.prn");
     const std::string notAnImage = dir.write("notes.txt", "just some words\n");

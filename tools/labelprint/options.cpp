@@ -14,6 +14,7 @@ const char kUsage[] =
     "       labelprint [-o TARGET] [--timeout SECONDS] [--code-page N] [--dpi N]\n"
     "                  [--job-start HEX] [--page-start HEX] [--page-end HEX] [--job-end HEX]\n"
     "                  [--plugin MODULE] --text FILE\n"
+    "       labelprint --version\n"
     "PAGE: a PBM, PNG or PDF file. TARGET: a file, a printer's device (/dev/usb/lp0),\n"
     "a pipe, socket://HOST[:PORT] (a network printer's raw port, 9100 by default),\n"
     "or - for standard output (the default).\n";
@@ -65,6 +66,9 @@ std::optional<Failure> parseArguments(int argc, char** argv, Options& options) {
             options.dither = true;
         } else if (arg == "-h" || arg == "--help") {
             return Failure{kExitUsage, ""};
+        } else if (arg == "--version") {
+            options.version = true;
+            return std::nullopt;
         } else if (arg.starts_with("-") && arg.size() > 1) {
             if (i + 1 >= argc)
                 return usage(std::string(arg) + " needs a value");

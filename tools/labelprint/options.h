@@ -28,6 +28,7 @@ struct Options {
     int timeoutSeconds = 30;
     bool landscape = false;
     bool dither = false;
+    bool version = false; // print the version and nothing else
     SHORT density = 0, direction = 0, shiftX = 0, shiftY = 0;
     CommandText jobStart, pageStart, pageEnd, jobEnd;
     LONG bandHeight = 64;

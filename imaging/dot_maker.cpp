@@ -3,10 +3,7 @@
 #include <algorithm>
 #include <utility>
 
-namespace {
-
-// Luminance of the pixel laid on white paper, 0 black to 1 white.
-float lightness(const uint8_t* pixel, int channels) {
+float lightnessOnWhite(const uint8_t* pixel, int channels) {
     if (channels == 1)
         return pixel[0] / 255.0f;
     float luma;
@@ -21,8 +18,6 @@ float lightness(const uint8_t* pixel, int channels) {
     return alpha * luma + (1.0f - alpha);
 }
 
-} // namespace
-
 DotMaker::DotMaker(BilevelImage& image, bool dither) : image_(image), dither_(dither) {
     if (dither) {
         current_.assign(static_cast<size_t>(image.width) + 2, 0.0f);
@@ -33,7 +28,7 @@ DotMaker::DotMaker(BilevelImage& image, bool dither) : image_(image), dither_(di
 void DotMaker::addRow(int y, const uint8_t* pixels, int channels) {
     uint8_t* out = image_.bits.data() + static_cast<size_t>(y) * image_.stride();
     for (int x = 0; x < image_.width; ++x) {
-        const float light = lightness(pixels + static_cast<size_t>(x) * channels, channels);
+        const float light = lightnessOnWhite(pixels + static_cast<size_t>(x) * channels, channels);
         bool printed;
         if (dither_) {
             const float wanted = light + current_[x + 1];

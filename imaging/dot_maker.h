@@ -6,6 +6,10 @@
 
 #include "imaging/bilevel_image.h"
 
+// Luminance of an 8-bit grey (1 channel), grey+alpha (2) or RGBA (4) pixel
+// laid on white paper, 0 black to 1 white.
+float lightnessOnWhite(const uint8_t* pixel, int channels);
+
 // Turns 8-bit grey, grey+alpha or RGBA rows, in order from the top, into the
 // dots of a picture allocated beforehand. Pixels are laid on white paper;
 // those darker than mid grey are printed, or, with dither, grey shades become

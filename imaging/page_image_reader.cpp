@@ -4,11 +4,13 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <new>
+#include <optional>
 #include <utility>
 
 #include <sys/stat.h>
@@ -348,18 +350,71 @@ struct PngReader {
     ~PngReader() { png_destroy_read_struct(&png, info != nullptr ? &info : nullptr, nullptr); }
 };
 
-// Non-interlaced images go row by row, so memory stays at the 1-bit picture.
-ImageReadResult readPng(ByteSource& in, bool dither, const std::string& path) {
-    ImageReadResult result;
+// Where a PNG's rows go as libpng decodes them: into dots, or kept as grey
+// for scaling.
+class RowSink {
+  public:
+    virtual ~RowSink() = default;
+    // Empty when the picture's memory was had; otherwise the problem.
+    virtual std::string start(int32_t width, int32_t height) = 0;
+    virtual void addRow(int y, const uint8_t* pixels, int channels) = 0;
+};
+
+// Rows straight into dots, so memory stays at the 1-bit picture.
+class DotSink final : public RowSink {
+  public:
+    explicit DotSink(bool dither) : dither_(dither) {}
+
+    std::string start(int32_t width, int32_t height) override {
+        image = BilevelImage::blank(width, height);
+        if (image.bits.empty())
+            return "out of memory";
+        dots_.emplace(image, dither_);
+        return {};
+    }
+    void addRow(int y, const uint8_t* pixels, int channels) override {
+        dots_->addRow(y, pixels, channels);
+    }
+
+    BilevelImage image;
+
+  private:
+    bool dither_;
+    std::optional<DotMaker> dots_;
+};
+
+// Rows kept as each pixel's lightness on white, a byte a pixel.
+class GreySink final : public RowSink {
+  public:
+    std::string start(int32_t width, int32_t height) override {
+        if (uint64_t(width) * uint64_t(height) > kMaxGreyDots)
+            return "image too large to scale (" + std::to_string(width) + " x " +
+                   std::to_string(height) + ")";
+        picture.width = width;
+        picture.height = height;
+        picture.pixels.resize(size_t(width) * size_t(height));
+        return {};
+    }
+    void addRow(int y, const uint8_t* pixels, int channels) override {
+        uint8_t* out = picture.pixels.data() + size_t(y) * size_t(picture.width);
+        for (int x = 0; x < picture.width; ++x)
+            out[x] = static_cast<uint8_t>(
+                std::lround(lightnessOnWhite(pixels + size_t(x) * channels, channels) * 255.0f));
+    }
+
+    GreyPicture picture;
+};
+
+// Non-interlaced images go row by row, so memory stays at what the sink
+// keeps. Empty when the picture went through, else "PATH: problem".
+std::string readPng(ByteSource& in, const std::string& path, RowSink& sink) {
     // The header's size is checked before libpng sees it, so an oversized
     // image is named as such rather than as a libpng complaint.
     if (const uint8_t* head = in.peek(8 + 16);
         head != nullptr && std::memcmp(head + 12, "IHDR", 4) == 0) {
         const std::string problem = sizeProblem(bigEndian32(head + 16), bigEndian32(head + 20));
-        if (!problem.empty()) {
-            result.error = path + ": " + problem;
-            return result;
-        }
+        if (!problem.empty())
+            return path + ": " + problem;
     }
     uint8_t signature[8];
     in.read(signature, sizeof signature);
@@ -370,52 +425,38 @@ ImageReadResult readPng(ByteSource& in, bool dither, const std::string& path) {
     reader.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &io, onPngError, onPngWarning);
     if (reader.png != nullptr)
         reader.info = png_create_info_struct(reader.png);
-    if (reader.info == nullptr) {
-        result.error = path + ": out of memory";
-        return result;
-    }
+    if (reader.info == nullptr)
+        return path + ": out of memory";
     png_set_read_fn(reader.png, &io, readFromSource);
     png_set_sig_bytes(reader.png, sizeof signature);
     png_set_user_limits(reader.png, kMaxImageSide, kMaxImageSide);
 
-    auto failure = [&]() {
-        ImageReadResult failed;
+    auto failure = [&]() -> std::string {
         if (io.truncated)
-            failed.error = path + ": truncated";
-        else if (io.systemError != 0)
-            failed.error = path + ": unreadable (" + reasonFor(io.systemError) + ")";
-        else
-            failed.error = path + ": unreadable (" + io.message + ")";
-        return failed;
+            return path + ": truncated";
+        if (io.systemError != 0)
+            return path + ": unreadable (" + reasonFor(io.systemError) + ")";
+        return path + ": unreadable (" + io.message + ")";
     };
 
     PngLayout layout{};
     if (!guarded(reader.png, reader.info, readPngHeader, &layout))
         return failure();
-    if (const std::string problem = sizeProblem(layout.width, layout.height); !problem.empty()) {
-        result.error = path + ": " + problem;
-        return result;
-    }
+    if (const std::string problem = sizeProblem(layout.width, layout.height); !problem.empty())
+        return path + ": " + problem;
     // An interlaced picture is held whole at up to four bytes a dot before it
     // becomes dots, so a short hostile header must not ask for gigabytes.
-    if (layout.interlaced && uint64_t{layout.width} * layout.height > kMaxInterlacedDots) {
-        result.error = path + ": image too large for an interlaced PNG (" +
-                       std::to_string(layout.width) + " x " + std::to_string(layout.height) + ")";
-        return result;
-    }
+    if (layout.interlaced && uint64_t{layout.width} * layout.height > kMaxInterlacedDots)
+        return path + ": image too large for an interlaced PNG (" + std::to_string(layout.width) +
+               " x " + std::to_string(layout.height) + ")";
     if (layout.bitDepth != 8 || (layout.channels != 2 && layout.channels != 4) ||
-        layout.rowBytes != size_t{layout.width} * static_cast<size_t>(layout.channels)) {
-        result.error = path + ": unreadable (unsupported pixel layout)";
-        return result;
-    }
+        layout.rowBytes != size_t{layout.width} * static_cast<size_t>(layout.channels))
+        return path + ": unreadable (unsupported pixel layout)";
 
-    BilevelImage image =
-        BilevelImage::blank(static_cast<int>(layout.width), static_cast<int>(layout.height));
-    if (image.bits.empty()) {
-        result.error = path + ": out of memory";
-        return result;
-    }
-    DotMaker dots(image, dither);
+    if (const std::string problem =
+            sink.start(static_cast<int32_t>(layout.width), static_cast<int32_t>(layout.height));
+        !problem.empty())
+        return path + ": " + problem;
     if (layout.interlaced) {
         // Later passes fill in earlier rows, so the whole picture is needed.
         std::vector<uint8_t> pixels(layout.rowBytes * layout.height);
@@ -425,42 +466,109 @@ ImageReadResult readPng(ByteSource& in, bool dither, const std::string& path) {
         if (!guarded(reader.png, reader.info, readPngImage, rows.data()))
             return failure();
         for (uint32_t y = 0; y < layout.height; ++y)
-            dots.addRow(static_cast<int>(y), rows[y], layout.channels);
+            sink.addRow(static_cast<int>(y), rows[y], layout.channels);
     } else {
         std::vector<uint8_t> row(layout.rowBytes);
         for (uint32_t y = 0; y < layout.height; ++y) {
             if (!guarded(reader.png, reader.info, readPngRow, row.data()))
                 return failure();
-            dots.addRow(static_cast<int>(y), row.data(), layout.channels);
+            sink.addRow(static_cast<int>(y), row.data(), layout.channels);
         }
     }
     if (!guarded(reader.png, reader.info, readPngEnd, nullptr))
         return failure();
-    result.image = std::move(image);
-    return result;
+    return {};
 }
 
+enum class Format { kPng, kPlainPbm, kRawPbm, kOther };
+
 // Tells the format by its first bytes; names lie, pipes have none.
-ImageReadResult readImageFile(const std::string& path, bool dither) {
-    ImageReadResult result;
-    errno = 0;
-    FilePtr file(std::fopen(path.c_str(), "rb"));
-    if (!file) {
-        result.error = path + ": cannot open (" + reasonFor(errno != 0 ? errno : ENOENT) + ")";
-        return result;
-    }
-    ByteSource in(file.get());
+Format formatOf(ByteSource& in) {
     if (const uint8_t* head = in.peek(sizeof kPngSignature);
         head != nullptr && std::memcmp(head, kPngSignature, sizeof kPngSignature) == 0)
-        return readPng(in, dither, path);
+        return Format::kPng;
     if (const uint8_t* head = in.peek(3); head != nullptr && head[0] == 'P' &&
                                           (head[1] == '1' || head[1] == '4') &&
                                           (isPbmSpace(head[2]) || head[2] == '#'))
-        return readPbm(in, head[1] == '1', path);
+        return head[1] == '1' ? Format::kPlainPbm : Format::kRawPbm;
+    return Format::kOther;
+}
+
+// The message for a file that is neither picture format.
+std::string notAPicture(const ByteSource& in, const std::string& path) {
     if (in.readError() != 0)
-        result.error = path + ": unreadable (" + reasonFor(in.readError()) + ")";
-    else
-        result.error = path + ": not an image (expected PBM or PNG)";
+        return path + ": unreadable (" + reasonFor(in.readError()) + ")";
+    return path + ": not an image (expected PBM or PNG)";
+}
+
+// Null, with `error` set, when the file cannot be opened.
+FilePtr openPicture(const std::string& path, std::string& error) {
+    errno = 0;
+    FilePtr file(std::fopen(path.c_str(), "rb"));
+    if (!file)
+        error = path + ": cannot open (" + reasonFor(errno != 0 ? errno : ENOENT) + ")";
+    return file;
+}
+
+ImageReadResult readImageFile(const std::string& path, bool dither) {
+    ImageReadResult result;
+    const FilePtr file = openPicture(path, result.error);
+    if (!file)
+        return result;
+    ByteSource in(file.get());
+    const Format format = formatOf(in);
+    switch (format) {
+    case Format::kPng: {
+        DotSink sink(dither);
+        result.error = readPng(in, path, sink);
+        if (result.ok())
+            result.image = std::move(sink.image);
+        return result;
+    }
+    case Format::kPlainPbm:
+    case Format::kRawPbm:
+        return readPbm(in, format == Format::kPlainPbm, path);
+    case Format::kOther:
+        break;
+    }
+    result.error = notAPicture(in, path);
+    return result;
+}
+
+// A PBM's dots as grey: printed black, blank white.
+std::string greyOfDots(const BilevelImage& dots, GreyPicture& grey) {
+    GreySink sink;
+    if (std::string problem = sink.start(dots.width, dots.height); !problem.empty())
+        return problem;
+    for (int y = 0; y < dots.height; ++y)
+        for (int x = 0; x < dots.width; ++x)
+            sink.picture.pixels[size_t(y) * size_t(dots.width) + size_t(x)] =
+                dots.dot(x, y) ? 0 : 255;
+    grey = std::move(sink.picture);
+    return {};
+}
+
+GreyReadResult readGreyFile(const std::string& path) {
+    GreyReadResult result;
+    const FilePtr file = openPicture(path, result.error);
+    if (!file)
+        return result;
+    ByteSource in(file.get());
+    const Format format = formatOf(in);
+    if (format == Format::kPng) {
+        GreySink sink;
+        result.error = readPng(in, path, sink);
+        if (result.ok())
+            result.picture = std::move(sink.picture);
+    } else if (format == Format::kOther) {
+        result.error = notAPicture(in, path);
+    } else {
+        const ImageReadResult dots = readPbm(in, format == Format::kPlainPbm, path);
+        result.error = dots.error;
+        if (dots.ok())
+            if (std::string problem = greyOfDots(dots.image, result.picture); !problem.empty())
+                result.error = path + ": " + problem;
+    }
     return result;
 }
 
@@ -551,6 +659,16 @@ ImageReadResult readPageImage(const std::string& path, bool dither) {
         return readImageFile(path, dither);
     } catch (const std::bad_alloc&) {
         ImageReadResult result;
+        result.error = path + ": out of memory";
+        return result;
+    }
+}
+
+GreyReadResult readPageGrey(const std::string& path) {
+    try {
+        return readGreyFile(path);
+    } catch (const std::bad_alloc&) {
+        GreyReadResult result;
         result.error = path + ": out of memory";
         return result;
     }

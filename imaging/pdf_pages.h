@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "imaging/label_fit.h"
 #include "imaging/page_image_reader.h" // ImageReadResult, kMaxImageSide, kMaxImageDots
 
 // True when `head` (the first bytes of a file) holds a PDF header, "%PDF-"
@@ -38,6 +39,17 @@ class PdfPages {
     // dither). Error "PATH: page N: reason" (N counted from 1) when the page
     // cannot be rendered or would exceed kMaxImageSide / kMaxImageDots.
     virtual ImageReadResult renderPage(int index, int dpi, bool dither) const = 0;
+
+    // Page `index` on a white labelWidth x labelHeight label, where
+    // `placement` puts it (placeOnLabel() with pageSize() at `dpi`): turned
+    // as the page says and then a quarter counter-clockwise when the
+    // placement turns it, rendered at `dpi` times its scale, so text and
+    // lines are drawn at the size they print; the part off the label is
+    // cropped. Made into dots as renderPage() does. Errors as renderPage(),
+    // the label's size checked as a page's is.
+    virtual ImageReadResult renderPlaced(int index, int dpi, const Placement& placement,
+                                         int32_t labelWidth, int32_t labelHeight,
+                                         bool dither) const = 0;
 };
 
 // The PDF reader module's one entry point, found by this name: opens `path`

@@ -14,7 +14,9 @@
 #include <cstring>
 #include <mutex>
 #include <new>
+#include <optional>
 #include <utility>
+#include <vector>
 
 #include "imaging/dot_maker.h"
 
@@ -123,17 +125,17 @@ PdfPageSize sizeOf(const poppler::page& page, int dpi) {
     return quarterTurn ? PdfPageSize{down, across} : PdfPageSize{across, down};
 }
 
-// Empty when a page of this size may be rendered; checked before poppler
-// allocates its byte-a-dot picture.
-std::string sizeProblem(PdfPageSize size, int dpi) {
+// Empty when a page or label of this size may be rendered; checked before
+// poppler allocates its byte-a-dot picture.
+std::string sizeProblem(PdfPageSize size, int dpi, const std::string& what) {
     const std::string dims = " (" + std::to_string(size.width) + " x " +
                              std::to_string(size.height) + " dots at " + std::to_string(dpi) +
                              " dpi)";
     if (size.width <= 0 || size.height <= 0)
-        return "empty page" + dims;
+        return "empty " + what + dims;
     if (size.width > kMaxImageSide || size.height > kMaxImageSide ||
         uint64_t(size.width) * uint64_t(size.height) > kMaxImageDots)
-        return "page too large" + dims;
+        return what + " too large" + dims;
     return {};
 }
 
@@ -186,53 +188,147 @@ PdfPageSize PdfLabels::pageSize(int index, int dpi) const {
     }
 }
 
+namespace {
+
+// Asks poppler for page `page` at `resolution`, turned by `turn` on top of
+// the page's own /Rotate, and for exactly the slice x, y, width, height of
+// that: the size is pinned whatever poppler's own rounding. Null when
+// poppler fails.
+std::optional<poppler::image> renderSlice(const poppler::page& page, double resolution,
+                                          poppler::rotation_enum turn, int x, int y, int width,
+                                          int height) {
+    poppler::page_renderer renderer;
+    renderer.set_image_format(poppler::image::format_gray8);
+    renderer.set_render_hints(poppler::page_renderer::antialiasing |
+                              poppler::page_renderer::text_antialiasing);
+    renderer.set_paper_color(0xFFFFFFFFu);
+    poppler::image grey =
+        renderer.render_page(&page, resolution, resolution, x, y, width, height, turn);
+    if (!grey.is_valid() || grey.format() != poppler::image::format_gray8 ||
+        grey.width() != width || grey.height() != height)
+        return std::nullopt;
+    return grey;
+}
+
+// Row y of a poppler grey picture.
+const uint8_t* greyRow(const poppler::image& grey, int y) {
+    return reinterpret_cast<const uint8_t*>(grey.const_data()) +
+           static_cast<size_t>(y) * static_cast<size_t>(grey.bytes_per_row());
+}
+
+// The part of a placed page that lies on the label, in label dots.
+struct Visible {
+    int left = 0, top = 0, right = 0, bottom = 0;
+    bool empty() const { return left >= right || top >= bottom; }
+};
+
+Visible visiblePart(const Placement& placement, int32_t labelWidth, int32_t labelHeight) {
+    const auto clampTo = [](int64_t value, int32_t limit) {
+        return static_cast<int>(std::clamp<int64_t>(value, 0, limit));
+    };
+    return {clampTo(placement.x, labelWidth), clampTo(placement.y, labelHeight),
+            clampTo(int64_t{placement.x} + placement.width, labelWidth),
+            clampTo(int64_t{placement.y} + placement.height, labelHeight)};
+}
+
+} // namespace
+
+std::string PdfLabels::pageName(int index) const {
+    return document_->path + ": page " + std::to_string(static_cast<long long>(index) + 1) + ": ";
+}
+
+std::unique_ptr<poppler::page> PdfLabels::loadPage(int index, std::string& error) const {
+    std::unique_ptr<poppler::page> page = document_->page(index);
+    if (!page)
+        error = pageName(index) +
+                (index < 0 || index >= pageCount() ? "no such page" : "unreadable page");
+    return page;
+}
+
 ImageReadResult PdfLabels::renderPage(int index, int dpi, bool dither) const {
     ImageReadResult result;
-    const auto where = [&] {
-        return document_->path + ": page " + std::to_string(static_cast<long long>(index) + 1) +
-               ": ";
-    };
     try {
-        const std::unique_ptr<poppler::page> page = document_->page(index);
-        if (!page) {
-            result.error =
-                where() + (index < 0 || index >= pageCount() ? "no such page" : "unreadable page");
+        const std::unique_ptr<poppler::page> page = loadPage(index, result.error);
+        if (!page)
             return result;
-        }
         const PdfPageSize size = sizeOf(*page, dpi);
-        if (const std::string problem = sizeProblem(size, dpi); !problem.empty()) {
-            result.error = where() + problem;
+        if (const std::string problem = sizeProblem(size, dpi, "page"); !problem.empty()) {
+            result.error = pageName(index) + problem;
             return result;
         }
         BilevelImage image = BilevelImage::blank(size.width, size.height);
         if (image.bits.empty()) {
-            result.error = where() + "out of memory";
+            result.error = pageName(index) + "out of memory";
             return result;
         }
-        poppler::page_renderer renderer;
-        renderer.set_image_format(poppler::image::format_gray8);
-        renderer.set_render_hints(poppler::page_renderer::antialiasing |
-                                  poppler::page_renderer::text_antialiasing);
-        renderer.set_paper_color(0xFFFFFFFFu);
-        // poppler adds the page's own /Rotate; asking for the exact slice
-        // pins the size to pageSize() whatever its own rounding.
-        const poppler::image grey =
-            renderer.render_page(page.get(), dpi, dpi, 0, 0, size.width, size.height);
-        if (!grey.is_valid() || grey.format() != poppler::image::format_gray8 ||
-            grey.width() != size.width || grey.height() != size.height) {
-            result.error = where() + "cannot be rendered";
+        const std::optional<poppler::image> grey =
+            renderSlice(*page, dpi, poppler::rotate_0, 0, 0, size.width, size.height);
+        if (!grey) {
+            result.error = pageName(index) + "cannot be rendered";
             return result;
         }
         DotMaker dots(image, dither);
-        const auto* pixels = reinterpret_cast<const uint8_t*>(grey.const_data());
-        const auto rowBytes = static_cast<size_t>(grey.bytes_per_row());
         for (int y = 0; y < size.height; ++y)
-            dots.addRow(y, pixels + static_cast<size_t>(y) * rowBytes, 1);
+            dots.addRow(y, greyRow(*grey, y), 1);
         result.image = std::move(image);
         return result;
     } catch (const std::bad_alloc&) {
         result.image = {};
-        result.error = where() + "out of memory";
+        result.error = pageName(index) + "out of memory";
+        return result;
+    }
+}
+
+ImageReadResult PdfLabels::renderPlaced(int index, int dpi, const Placement& placement,
+                                        int32_t labelWidth, int32_t labelHeight,
+                                        bool dither) const {
+    ImageReadResult result;
+    try {
+        const std::unique_ptr<poppler::page> page = loadPage(index, result.error);
+        if (!page)
+            return result;
+        // The page's own size matters only for its shape: it is rendered at
+        // the label's size, however large it is.
+        const PdfPageSize size = sizeOf(*page, dpi);
+        std::string problem = sizeProblem({labelWidth, labelHeight}, dpi, "label");
+        if (size.width <= 0 || size.height <= 0)
+            problem = sizeProblem(size, dpi, "page");
+        if (!problem.empty()) {
+            result.error = pageName(index) + problem;
+            return result;
+        }
+        BilevelImage image = BilevelImage::blank(labelWidth, labelHeight);
+        if (image.bits.empty()) {
+            result.error = pageName(index) + "out of memory";
+            return result;
+        }
+        // Only what lands on the label is rendered; the rest of it is white.
+        const Visible part = visiblePart(placement, labelWidth, labelHeight);
+        std::optional<poppler::image> grey;
+        if (!part.empty() && placement.scale > 0.0) {
+            grey = renderSlice(*page, dpi * placement.scale,
+                               placement.quarterTurn ? poppler::rotate_270 : poppler::rotate_0,
+                               part.left - placement.x, part.top - placement.y,
+                               part.right - part.left, part.bottom - part.top);
+            if (!grey) {
+                result.error = pageName(index) + "cannot be rendered";
+                return result;
+            }
+        }
+        std::vector<uint8_t> row(static_cast<size_t>(labelWidth));
+        DotMaker dots(image, dither);
+        for (int y = 0; y < labelHeight; ++y) {
+            std::fill(row.begin(), row.end(), uint8_t{255});
+            if (grey && y >= part.top && y < part.bottom)
+                std::copy_n(greyRow(*grey, y - part.top), part.right - part.left,
+                            row.begin() + part.left);
+            dots.addRow(y, row.data(), 1);
+        }
+        result.image = std::move(image);
+        return result;
+    } catch (const std::bad_alloc&) {
+        result.image = {};
+        result.error = pageName(index) + "out of memory";
         return result;
     }
 }

@@ -7,6 +7,10 @@
 
 #include "imaging/pdf_pages.h"
 
+namespace poppler {
+class page;
+}
+
 // A PDF whose pages print as labels, one label per page, rasterised one page
 // at a time so that a long document costs no more memory than its largest
 // page. Not for use from two threads at once.
@@ -22,10 +26,18 @@ class PdfLabels final : public PdfPages {
     int pageCount() const override;
     PdfPageSize pageSize(int index, int dpi) const override;
     ImageReadResult renderPage(int index, int dpi, bool dither) const override;
+    ImageReadResult renderPlaced(int index, int dpi, const Placement& placement, int32_t labelWidth,
+                                 int32_t labelHeight, bool dither) const override;
 
   private:
     struct Document;
     explicit PdfLabels(std::unique_ptr<Document> document);
+
+    // "PATH: page N: ", N counted from 1, as errors about a page begin.
+    std::string pageName(int index) const;
+    // Null, with `error` set, for a page that does not exist or cannot be
+    // loaded.
+    std::unique_ptr<poppler::page> loadPage(int index, std::string& error) const;
 
     std::unique_ptr<Document> document_;
 };

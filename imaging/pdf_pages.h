@@ -25,8 +25,15 @@ class PdfPages {
   public:
     virtual ~PdfPages() = default;
 
-    // At least 1: documents without pages are not opened.
+    // At least 1: documents without pages are not opened. Pages are counted
+    // from 0 in the order of the document, leaving out those of
+    // pagesLeftOut().
     virtual int pageCount() const = 0;
+
+    // Pages the document counts but whose page tree, damaged, does not lead
+    // to them; PDF tools show nothing of them either (a blank, or the page
+    // before again).
+    virtual int pagesLeftOut() const { return 0; }
 
     // The size page `index` (0-based) renders to at `dpi`: its crop box,
     // dots = round(points * dpi / 72), width and height swapped when the page

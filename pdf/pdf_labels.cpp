@@ -144,12 +144,23 @@ std::string sizeProblem(PdfPageSize size, int dpi, const std::string& what) {
 struct PdfLabels::Document {
     std::string path;
     std::unique_ptr<poppler::document> pdf;
+    // poppler's numbers of the pages it can find: a damaged page tree can
+    // name more pages than it holds.
+    std::vector<int> found;
 
     // Null for an index past the end, or a page poppler cannot load.
     std::unique_ptr<poppler::page> page(int index) const {
-        if (index < 0 || index >= pdf->pages())
+        if (index < 0 || static_cast<size_t>(index) >= found.size())
             return nullptr;
-        return std::unique_ptr<poppler::page>(pdf->create_page(index));
+        return std::unique_ptr<poppler::page>(pdf->create_page(found[index]));
+    }
+
+    // Looks for every page poppler counts. False when it finds none.
+    bool findPages() {
+        for (int index = 0; index < pdf->pages(); ++index)
+            if (std::unique_ptr<poppler::page>(pdf->create_page(index)))
+                found.push_back(index);
+        return !found.empty();
     }
 };
 
@@ -167,6 +178,10 @@ std::unique_ptr<PdfLabels> PdfLabels::open(const std::string& path, std::string&
             error = path + ": " + problem;
             return nullptr;
         }
+        if (!document->findPages()) {
+            error = path + ": damaged PDF (none of its pages can be found)";
+            return nullptr;
+        }
         error.clear();
         return std::unique_ptr<PdfLabels>(new PdfLabels(std::move(document)));
     } catch (const std::bad_alloc&) {
@@ -176,7 +191,11 @@ std::unique_ptr<PdfLabels> PdfLabels::open(const std::string& path, std::string&
 }
 
 int PdfLabels::pageCount() const {
-    return document_->pdf->pages();
+    return static_cast<int>(document_->found.size());
+}
+
+int PdfLabels::pagesLeftOut() const {
+    return document_->pdf->pages() - pageCount();
 }
 
 PdfPageSize PdfLabels::pageSize(int index, int dpi) const {
@@ -234,7 +253,10 @@ Visible visiblePart(const Placement& placement, int32_t labelWidth, int32_t labe
 } // namespace
 
 std::string PdfLabels::pageName(int index) const {
-    return document_->path + ": page " + std::to_string(static_cast<long long>(index) + 1) + ": ";
+    const std::vector<int>& found = document_->found;
+    const long long number =
+        index >= 0 && static_cast<size_t>(index) < found.size() ? found[index] : index;
+    return document_->path + ": page " + std::to_string(number + 1) + ": ";
 }
 
 std::unique_ptr<poppler::page> PdfLabels::loadPage(int index, std::string& error) const {

@@ -24,6 +24,7 @@ class PdfLabels final : public PdfPages {
     ~PdfLabels() override;
 
     int pageCount() const override;
+    int pagesLeftOut() const override;
     PdfPageSize pageSize(int index, int dpi) const override;
     ImageReadResult renderPage(int index, int dpi, bool dither) const override;
     ImageReadResult renderPlaced(int index, int dpi, const Placement& placement, int32_t labelWidth,

@@ -19,6 +19,8 @@
 #include <new>
 #include <optional>
 #include <string>
+#include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -46,21 +48,41 @@ void storeCommand(const CommandText& command, WORD& on, WCHAR (&field)[kCommandT
     std::copy(command.text.begin(), command.text.end(), field);
 }
 
-// Opens every page file and sizes the paper for the largest page: one paper
-// size serves the job.
-std::optional<Failure> readPages(const Options& options, PageFiles& files, standin::LabelJob& job) {
-    std::string error;
-    if (!files.open(options.pages, options.dpi, options.dither, error))
-        return Failure{kExitFailure, error};
+// The paper the job is printed on, in tenths of a millimetre: the label's,
+// or else the largest page's, rounded up. Nullopt beyond 16 bits.
+std::optional<std::pair<SHORT, SHORT>> paperSize(const Options& options, const PageFiles& files) {
+    if (options.label)
+        return std::pair{static_cast<SHORT>(paperTenths(options.label->widthMm)),
+                         static_cast<SHORT>(paperTenths(options.label->lengthMm))};
     const auto across = tenthsOfMillimetre(files.widest(), options.dpi);
     const auto down = tenthsOfMillimetre(files.tallest(), options.dpi);
     if (!across || !down)
+        return std::nullopt;
+    return std::pair{*across, *down};
+}
+
+// Opens every page file and sizes the paper: one paper size serves the job.
+std::optional<Failure> readPages(const Options& options, PageFiles& files, standin::LabelJob& job) {
+    std::string error;
+    if (options.label) {
+        const auto dots = labelDots(*options.label, options.dpi, error);
+        if (!dots)
+            return Failure{kExitUsage, "labelprint: --label " + error};
+        files.fitTo(dots->width, dots->height);
+    }
+    if (!files.open(options.pages, options.dpi, options.dither, error))
+        return Failure{kExitFailure, error};
+    for (const std::string& note : files.notes())
+        std::fprintf(stderr, "%s\n", note.c_str());
+    const auto paper = paperSize(options, files);
+    if (!paper)
         return Failure{kExitFailure, options.pages.front() + ": too large for a label at " +
                                          std::to_string(options.dpi) + " dpi"};
+    const auto [across, down] = *paper;
     job.source = &files;
     job.paper.orientation = options.landscape ? DMORIENT_LANDSCAPE : DMORIENT_PORTRAIT;
-    job.paper.paperWidth = options.landscape ? *down : *across;
-    job.paper.paperLength = options.landscape ? *across : *down;
+    job.paper.paperWidth = options.landscape ? down : across;
+    job.paper.paperLength = options.landscape ? across : down;
     job.paper.printQuality = static_cast<SHORT>(options.dpi);
     job.paper.yResolution = static_cast<SHORT>(options.dpi);
     return std::nullopt;
@@ -143,6 +165,12 @@ std::optional<Failure> run(const Options& options) {
     return failure;
 }
 
+// A spool stream is bytes for a printer; on a terminal it would only garble
+// the screen.
+bool writesToTerminal(const Options& options) {
+    return (options.output.empty() || options.output == "-") && isatty(STDOUT_FILENO) == 1;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -152,6 +180,12 @@ int main(int argc, char** argv) {
         return std::printf("labelprint %s\n", kProjectVersion) > 0 && std::fflush(stdout) == 0
                    ? 0
                    : kExitFailure;
+    if (!failure && writesToTerminal(options)) {
+        std::fputs("labelprint: not writing a spool stream to a terminal: give -o TARGET or "
+                   "redirect\n",
+                   stderr);
+        return kExitUsage;
+    }
     if (!failure) {
         try {
             failure = run(options);

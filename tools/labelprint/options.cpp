@@ -10,7 +10,8 @@ const char kUsage[] =
     "usage: labelprint [-o TARGET] [--timeout SECONDS] [--dpi N] [--landscape] [--density N]\n"
     "                  [--direction N] [--shift-x N] [--shift-y N] [--job-start HEX]\n"
     "                  [--page-start HEX] [--page-end HEX] [--job-end HEX] [--band-height N]\n"
-    "                  [--dither] [--preview FILE.png] [--plugin MODULE] PAGE...\n"
+    "                  [--dither] [--label WxL(in|mm)] [--preview FILE.png]\n"
+    "                  [--plugin MODULE] PAGE...\n"
     "       labelprint [-o TARGET] [--timeout SECONDS] [--code-page N] [--dpi N]\n"
     "                  [--job-start HEX] [--page-start HEX] [--page-end HEX] [--job-end HEX]\n"
     "                  [--plugin MODULE] --text FILE\n"
@@ -102,6 +103,11 @@ std::optional<Failure> parseArguments(int argc, char** argv, Options& options) {
                 options.preview = value;
             } else if (arg == "--plugin") {
                 options.plugin = value;
+            } else if (arg == "--label") {
+                std::string problem;
+                options.label = parseLabelSize(value, problem);
+                if (!options.label)
+                    return usage("--label " + problem);
             } else if (arg == "--text") {
                 options.text = value;
             } else if (arg == "--code-page") {
@@ -154,6 +160,8 @@ std::optional<Failure> parseArguments(int argc, char** argv, Options& options) {
             return usage("--text prints a text file; give no PAGE with it");
         if (!options.preview.empty())
             return usage("--preview draws labels, and a text job has none");
+        if (options.label)
+            return usage("--label fits pages to a label, and a text job has none");
         return std::nullopt;
     }
     if (options.pages.empty())

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "platform/win_types.h"
+#include "tools/labelprint/label_size.h"
 
 #include <optional>
 #include <string>
@@ -33,6 +34,7 @@ struct Options {
     CommandText jobStart, pageStart, pageEnd, jobEnd;
     LONG bandHeight = 64;
     std::vector<std::string> pages;
+    std::optional<LabelSize> label; // every page fitted to this label
 };
 
 // Why labelprint stops: its exit status and one line for standard error.

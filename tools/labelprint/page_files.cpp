@@ -120,24 +120,21 @@ bool PageFiles::openFile(const std::string& path, std::string& error) {
         copies_.push_back(file);
     }
     std::vector<std::uint8_t> head;
-    if (readHead(file, head) && looksLikePdf(head.data(), head.size())) {
-        std::unique_ptr<PdfPages> document = openPdfPages(file, error);
-        if (!document) {
-            error = underUserName(error, file, path);
-            return false;
-        }
-        for (int index = 0; index < document->pageCount(); ++index) {
-            const PdfPageSize size = document->pageSize(index, dpi_);
-            pages_.push_back({Page::Kind::kPdf, path, file, size.width, size.height,
-                              documents_.size(), 0, index});
-        }
-        documents_.push_back(std::move(document));
-        return true;
-    }
+    if (readHead(file, head) && looksLikePdf(head.data(), head.size()))
+        return openPdf(path, file, error);
+    if (fitting())
+        return openFittedPicture(path, file, error);
     // A raw PBM is read when its page comes, straight into the page buffer.
     if (const auto layout = rawPbmLayout(file)) {
-        pages_.push_back({Page::Kind::kRawPbm, path, file, layout->width, layout->height, 0,
-                          layout->rowsOffset, 0});
+        pages_.push_back({Page::Kind::kRawPbm,
+                          path,
+                          file,
+                          layout->width,
+                          layout->height,
+                          0,
+                          layout->rowsOffset,
+                          0,
+                          {}});
         return true;
     }
     ImageReadResult read = readPageImage(file, dither_);
@@ -145,9 +142,73 @@ bool PageFiles::openFile(const std::string& path, std::string& error) {
         error = underUserName(read.error, file, path);
         return false;
     }
-    pages_.push_back({Page::Kind::kPicture, path, file, read.image.width, read.image.height,
-                      pictures_.size(), 0, 0});
+    pages_.push_back({Page::Kind::kPicture,
+                      path,
+                      file,
+                      read.image.width,
+                      read.image.height,
+                      pictures_.size(),
+                      0,
+                      0,
+                      {}});
     pictures_.push_back(std::move(read.image));
+    return true;
+}
+
+void PageFiles::fitTo(int32_t labelWidth, int32_t labelHeight) {
+    labelWidth_ = labelWidth;
+    labelHeight_ = labelHeight;
+}
+
+// A page for each page the document holds; fitted pages take the label's
+// size, and where each lands on it is worked out now from the page's size.
+bool PageFiles::openPdf(const std::string& path, const std::string& file, std::string& error) {
+    std::unique_ptr<PdfPages> document = openPdfPages(file, error);
+    if (!document) {
+        error = underUserName(error, file, path);
+        return false;
+    }
+    if (const int leftOut = document->pagesLeftOut(); leftOut > 0)
+        notes_.push_back("labelprint: " + path + ": " + std::to_string(leftOut) + " of " +
+                         std::to_string(leftOut + document->pageCount()) +
+                         " pages cannot be found in the damaged file and are left out");
+    for (int index = 0; index < document->pageCount(); ++index) {
+        const PdfPageSize size = document->pageSize(index, dpi_);
+        Page page{Page::Kind::kPdf,  path, file,  size.width, size.height,
+                  documents_.size(), 0,    index, {}};
+        if (fitting()) {
+            page.placement =
+                placeOnLabel(size.width, size.height, labelWidth_, labelHeight_, Scaling::kFit);
+            page.width = labelWidth_;
+            page.height = labelHeight_;
+        }
+        pages_.push_back(page);
+    }
+    documents_.push_back(std::move(document));
+    return true;
+}
+
+// A picture fitted to the label is scaled from its grey values once, when
+// it is opened, and kept as the label's dots.
+bool PageFiles::openFittedPicture(const std::string& path, const std::string& file,
+                                  std::string& error) {
+    GreyReadResult read = readPageGrey(file);
+    if (!read.ok()) {
+        error = underUserName(read.error, file, path);
+        return false;
+    }
+    const GreyPicture& grey = read.picture;
+    const Placement placement =
+        placeOnLabel(grey.width, grey.height, labelWidth_, labelHeight_, Scaling::kFit);
+    BilevelImage label =
+        placeGreyPicture(grey.view(), placement, labelWidth_, labelHeight_, dither_);
+    if (label.bits.empty()) {
+        error = path + ": out of memory";
+        return false;
+    }
+    pages_.push_back({Page::Kind::kPicture, path, file, label.width, label.height, pictures_.size(),
+                      0, 0, placement});
+    pictures_.push_back(std::move(label));
     return true;
 }
 
@@ -173,7 +234,11 @@ bool PageFiles::pageOf(const Page& page, standin::PageView& view, std::string& e
         return readRawRows(page, view, error);
     case Page::Kind::kPdf: {
         rendered_ = {};
-        ImageReadResult render = documents_[page.item]->renderPage(page.pdfPage, dpi_, dither_);
+        const PdfPages& document = *documents_[page.item];
+        ImageReadResult render = fitting()
+                                     ? document.renderPlaced(page.pdfPage, dpi_, page.placement,
+                                                             labelWidth_, labelHeight_, dither_)
+                                     : document.renderPage(page.pdfPage, dpi_, dither_);
         if (!render.ok()) {
             error = underUserName(render.error, page.file, page.path);
             return false;

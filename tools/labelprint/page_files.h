@@ -6,6 +6,7 @@
 
 #include "host/page_bitmap.h"
 #include "imaging/bilevel_image.h"
+#include "imaging/label_fit.h"
 #include "imaging/pdf_pages.h"
 #include "tools/labelprint/page_buffer.h"
 
@@ -25,6 +26,14 @@ class PageFiles final : public standin::PageSource {
     // each of its own, rasterised at `dpi`. False, with `error` naming the
     // file, when one cannot be printed.
     bool open(const std::vector<std::string>& paths, int dpi, bool dither, std::string& error);
+
+    // Every page opened afterwards is fitted to a labelWidth x labelHeight
+    // label (dots at the open()'s dpi) instead of printing at its own size.
+    void fitTo(int32_t labelWidth, int32_t labelHeight);
+
+    // What the user should know of pages that were opened: PDF pages left
+    // out of a damaged document, one line each.
+    const std::vector<std::string>& notes() const { return notes_; }
 
     std::size_t count() const override { return pages_.size(); }
     bool page(std::size_t index, standin::PageView& page, std::string& error) override;
@@ -46,14 +55,20 @@ class PageFiles final : public standin::PageSource {
         std::size_t item = 0;         // the picture or document it is in
         std::uint64_t rowsOffset = 0; // a raw PBM's rows
         int pdfPage = 0;
+        Placement placement; // on the label, when pages are fitted
     };
 
     bool openFile(const std::string& path, std::string& error);
+    bool openPdf(const std::string& path, const std::string& file, std::string& error);
+    bool openFittedPicture(const std::string& path, const std::string& file, std::string& error);
+    bool fitting() const { return labelWidth_ > 0 && labelHeight_ > 0; }
     bool pageOf(const Page& page, standin::PageView& view, std::string& error);
     bool readRawRows(const Page& page, standin::PageView& view, std::string& error);
 
     int dpi_ = 203;
     bool dither_ = false;
+    int32_t labelWidth_ = 0;
+    int32_t labelHeight_ = 0;
     std::vector<Page> pages_;
     std::vector<BilevelImage> pictures_;
     std::vector<std::unique_ptr<PdfPages>> documents_;
@@ -61,4 +76,5 @@ class PageFiles final : public standin::PageSource {
     PageBuffer buffer_;               // the current raw PBM page
     BilevelImage rendered_;           // the current PDF page
     std::string failure_;
+    std::vector<std::string> notes_;
 };

@@ -2,33 +2,48 @@
 
 namespace standin {
 
-JobOutcome runJob(const PluginModule& module, const JobSettings& settings,
-                  const std::function<void(Device&, JobOutcome&)>& documents) {
-    JobOutcome outcome;
-    UnidrvStandIn unidrv(module, settings.writePaths);
-    if (!unidrv.startUp(outcome.error))
-        return outcome;
+JobRun::JobRun(const PluginModule& module, const JobSettings& settings)
+    : unidrv_(module, settings.writePaths) {
+    if (!unidrv_.startUp(outcome_.error))
+        return;
     const DEVMODEW publicDm = makePublicDevMode(settings.paper);
     OemDevMode privateDm{};
-    if (!unidrv.privateSettingsFor(publicDm, privateDm, outcome.error, settings.editSettings))
-        return outcome;
-    auto device = unidrv.makeDevice(publicDm, privateDm);
-    device->streamTo(settings.sink);
-    if (!SUCCEEDED(device->enable())) {
-        outcome.error = "the plug-in could not enable the device";
-        return outcome;
+    if (!unidrv_.privateSettingsFor(publicDm, privateDm, outcome_.error, settings.editSettings))
+        return;
+    device_ = unidrv_.makeDevice(publicDm, privateDm);
+    device_->streamTo(settings.sink);
+    if (!SUCCEEDED(device_->enable())) {
+        outcome_.error = "the plug-in could not enable the device";
+        return;
     }
-    outcome.ok = true;
-    documents(*device, outcome);
-    device->disable();
-    outcome.spool = device->spool();
-    outcome.unidrvCalls = device->unidrvCalls();
+    outcome_.ok = enabled_ = true;
+}
+
+JobRun::~JobRun() {
+    finish();
+}
+
+JobOutcome JobRun::finish() {
+    if (finished_ || !enabled_)
+        return outcome_;
+    finished_ = true;
+    device_->disable();
+    outcome_.spool = device_->spool();
+    outcome_.unidrvCalls = device_->unidrvCalls();
     for (int route = 0; route < kSpoolRouteCount; ++route)
-        outcome.writesThrough[route] = device->writesThrough(static_cast<SpoolRoute>(route));
-    device.reset();
-    outcome.canUnloadNow = unidrv.shutDown();
-    outcome.servicesReferences = unidrv.driverServices().references() - 1;
-    return outcome;
+        outcome_.writesThrough[route] = device_->writesThrough(static_cast<SpoolRoute>(route));
+    device_.reset();
+    outcome_.canUnloadNow = unidrv_.shutDown();
+    outcome_.servicesReferences = unidrv_.driverServices().references() - 1;
+    return outcome_;
+}
+
+JobOutcome runJob(const PluginModule& module, const JobSettings& settings,
+                  const std::function<void(Device&, JobOutcome&)>& documents) {
+    JobRun run(module, settings);
+    if (Device* device = run.device())
+        documents(*device, run.outcome());
+    return run.finish();
 }
 
 bool startPageOf(Device& device, JobOutcome& outcome) {
@@ -76,6 +91,8 @@ JobOutcome printLabelJob(const PluginModule& module, const LabelJob& job) {
         bool stopped = false;
         for (int document = 0; document < job.documents && !stopped; ++document) {
             device.startDoc();
+            for (DWORD id : job.documentCallbacks)
+                device.commandCallback(id);
             for (std::size_t index = 0; index < pages.count() && !stopped; ++index) {
                 PageView page;
                 if (!pages.page(index, page, outcome.error)) {
@@ -91,6 +108,35 @@ JobOutcome printLabelJob(const PluginModule& module, const LabelJob& job) {
             device.endDoc(stopped ? ED_ABORTDOC : 0);
         }
     });
+}
+
+} // namespace standin
+
+namespace standin {
+
+LabelJobRun::LabelJobRun(const PluginModule& module, const LabelJob& job)
+    : job_(job), run_(module, job) {
+    if (Device* device = run_.device()) {
+        device->startDoc();
+        for (DWORD id : job.documentCallbacks)
+            device->commandCallback(id);
+    }
+}
+
+bool LabelJobRun::printPage(const PageView& page) {
+    Device* device = run_.device();
+    if (!device || stopped_)
+        return false;
+    startPageOf(*device, run_.outcome());
+    device->renderPage(page, job_.bandHeight, job_.imageCallbackId);
+    stopped_ = !sendPageOf(*device, job_, run_.outcome());
+    return !stopped_;
+}
+
+JobOutcome LabelJobRun::finish(bool abort) {
+    if (Device* device = run_.device())
+        device->endDoc(abort || stopped_ ? ED_ABORTDOC : 0);
+    return run_.finish();
 }
 
 } // namespace standin

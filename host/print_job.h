@@ -5,6 +5,7 @@
 #include "host/standin.h"
 
 #include <functional>
+#include <memory>
 #include <vector>
 
 namespace standin {
@@ -25,6 +26,9 @@ struct LabelJob : JobSettings {
     LONG bandHeight = 64;
     DWORD imageCallbackId = 1;
     int documents = 1; // the same pages again in each further document
+    // CommandCallback IDs after each DrvStartDoc, before the first page: what
+    // the printer configuration calls back when a job chooses its mode.
+    std::vector<DWORD> documentCallbacks;
 };
 
 struct JobOutcome {
@@ -35,6 +39,30 @@ struct JobOutcome {
     HRESULT canUnloadNow = S_FALSE;
     LONG servicesReferences = 0; // what the plug-in still holds at the end
     std::size_t writesThrough[kSpoolRouteCount] = {};
+};
+
+// One job as Unidrv runs it, held open: the plug-in started and the device
+// enabled when it is made, the device disabled and the plug-in shut down at
+// finish(). For a host that is handed pages rather than asking for them.
+class JobRun {
+  public:
+    JobRun(const PluginModule& module, const JobSettings& settings);
+    JobRun(const JobRun&) = delete;
+    JobRun& operator=(const JobRun&) = delete;
+    ~JobRun();
+
+    // The enabled device, or null when the plug-in refused to start.
+    Device* device() { return enabled_ ? device_.get() : nullptr; }
+    JobOutcome& outcome() { return outcome_; }
+    // Ends the job; the outcome holds what the job wrote and left behind.
+    JobOutcome finish();
+
+  private:
+    UnidrvStandIn unidrv_;
+    std::unique_ptr<Device> device_;
+    JobOutcome outcome_;
+    bool enabled_ = false;
+    bool finished_ = false;
 };
 
 // Runs one job as Unidrv does, from the plug-in's start-up to the module's
@@ -49,5 +77,22 @@ bool startPageOf(Device& device, JobOutcome& outcome);
 bool sendPageOf(Device& device, const JobSettings& settings, JobOutcome& outcome);
 
 JobOutcome printLabelJob(const PluginModule& module, const LabelJob& job);
+
+// A label job's pages handed in one at a time: the document starts when the
+// run is made (with the job's document callbacks) and ends at finish().
+class LabelJobRun {
+  public:
+    LabelJobRun(const PluginModule& module, const LabelJob& job);
+    // One page through the plug-in; false once the job cannot go on.
+    bool printPage(const PageView& page);
+    // DrvEndDoc (as aborted when `abort` or a page failed), then the end of
+    // the job.
+    JobOutcome finish(bool abort = false);
+
+  private:
+    const LabelJob& job_;
+    JobRun run_;
+    bool stopped_ = false;
+};
 
 } // namespace standin

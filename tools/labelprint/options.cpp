@@ -1,5 +1,6 @@
 #include "tools/labelprint/options.h"
 
+#include "host/text_document.h"
 #include "settings/oem_devmode.h"
 
 #include <charconv>
@@ -32,31 +33,6 @@ std::optional<long> parseInteger(std::string_view text) {
 
 } // namespace
 
-std::optional<std::u16string> toUtf16(std::string_view text) {
-    std::u16string out;
-    for (std::size_t i = 0; i < text.size();) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        const int length = lead < 0x80       ? 1
-                           : lead >> 5 == 6  ? 2
-                           : lead >> 4 == 14 ? 3
-                           : lead >> 3 == 30 ? 4
-                                             : 0;
-        if (length == 0 || i + length > text.size())
-            return std::nullopt;
-        char32_t c = length == 1 ? lead : lead & (0x7F >> length);
-        for (int k = 1; k < length; ++k)
-            c = c << 6 | (static_cast<unsigned char>(text[i + k]) & 0x3F);
-        if (c >= 0x10000) {
-            out += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
-            out += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
-        } else {
-            out += static_cast<char16_t>(c);
-        }
-        i += length;
-    }
-    return out;
-}
-
 std::optional<Failure> parseArguments(int argc, char** argv, Options& options) {
     auto usage = [](const std::string& why) { return Failure{kExitUsage, "labelprint: " + why}; };
     for (int i = 1; i < argc; ++i) {
@@ -88,7 +64,7 @@ std::optional<Failure> parseArguments(int argc, char** argv, Options& options) {
                 return std::nullopt;
             };
             auto command = [&](CommandText& field) -> std::optional<Failure> {
-                auto text = toUtf16(value);
+                auto text = utf8ToUtf16(value);
                 if (!text)
                     return usage(std::string(arg) + " text is not valid UTF-8");
                 if (text->size() > kCommandTextUnits - 1)

@@ -46,6 +46,3 @@ struct Failure {
 // Reads the command line into `options`; a usage failure when it makes no
 // sense.
 std::optional<Failure> parseArguments(int argc, char** argv, Options& options);
-
-// UTF-8 to UTF-16; nullopt for a malformed text.
-std::optional<std::u16string> toUtf16(std::string_view text);

@@ -363,3 +363,112 @@ TEST(PdfLabels, ReadsFromAPipe) {
 }
 
 } // namespace
+
+namespace {
+
+struct DamageCase {
+    const char* name;
+    std::string (*damage)(const std::string& pdf, size_t table); // `table`: where "xref" starts
+};
+
+class DamagedTable : public testing::TestWithParam<DamageCase> {};
+
+// Careless writers leave cross-reference tables that point beside their
+// objects or stop short; poppler rebuilds them from the objects themselves,
+// and the page must come out as the undamaged file's.
+TEST_P(DamagedTable, PrintsAsTheUndamagedFile) {
+    ScratchDir dir;
+    const std::string good = readFile(kSample);
+    const size_t table = good.rfind("xref\n");
+    ASSERT_NE(table, std::string::npos);
+    const auto damaged = openOrFail(dir.write("damaged.pdf", GetParam().damage(good, table)));
+    const auto undamaged = openOrFail(kSample);
+    ASSERT_TRUE(damaged && undamaged);
+    ASSERT_EQ(damaged->pageCount(), 1);
+    const ImageReadResult page = damaged->renderPage(0, 203, false);
+    ASSERT_TRUE(page.ok()) << page.error;
+    EXPECT_EQ(page.image, undamaged->renderPage(0, 203, false).image);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Tables, DamagedTable,
+    testing::Values(DamageCase{"OffsetsWrong",
+                               [](const std::string& pdf, size_t table) {
+                                   std::string bad = pdf;
+                                   for (size_t at = bad.find(" 00000 n", table);
+                                        at != std::string::npos; at = bad.find(" 00000 n", at + 1))
+                                       bad[at - 1] = bad[at - 1] == '9' ? '0' : bad[at - 1] + 1;
+                                   return bad;
+                               }},
+                    DamageCase{"CutAfterTwoEntries",
+                               [](const std::string& pdf, size_t table) {
+                                   const size_t third = pdf.find(" n \n", table) + 4;
+                                   const size_t cut = pdf.find(" n \n", third) + 4;
+                                   return pdf.substr(0, cut) + pdf.substr(pdf.find("trailer"));
+                               }},
+                    DamageCase{"NoTable",
+                               [](const std::string& pdf, size_t table) {
+                                   return pdf.substr(0, table) + pdf.substr(pdf.find("trailer"));
+                               }}),
+    [](const testing::TestParamInfo<DamageCase>& info) { return std::string(info.param.name); });
+
+// A page tree that counts pages it does not lead to: those pages are left
+// out and the rest print in order, told by their number in the document.
+TEST(PdfLabels, PagesTheTreeDoesNotLeadToAreLeftOut) {
+    ScratchDir dir;
+    std::string pdf = pdfOf({{"0 0 72 72", "0 g 0 0 10 72 re f", ""},
+                             {"0 0 72 72", "", ""},
+                             {"0 0 72 72", "0 g 62 0 10 72 re f", ""}});
+    pdf.replace(pdf.find("5 0 R"), 5, "5 1 R"); // the second kid names no object
+    const auto labels = openOrFail(dir.write("tree.pdf", pdf));
+    ASSERT_TRUE(labels);
+    EXPECT_EQ(labels->pageCount(), 2);
+    EXPECT_EQ(labels->pagesLeftOut(), 1);
+    EXPECT_EQ(printedBounds(labels->renderPage(0, 72, false).image), "0 0 10 72");
+    EXPECT_EQ(printedBounds(labels->renderPage(1, 72, false).image), "62 0 72 72");
+    EXPECT_EQ(labels->renderPage(2, 72, false).error,
+              dir.path("tree.pdf") + ": page 3: no such page");
+
+    pdf.replace(pdf.find("3 0 R"), 5, "3 1 R");
+    pdf.replace(pdf.find("7 0 R"), 5, "7 1 R");
+    std::string error;
+    EXPECT_FALSE(PdfLabels::open(dir.write("none.pdf", pdf), error));
+    EXPECT_EQ(error, dir.path("none.pdf") + ": damaged PDF (none of its pages can be found)");
+}
+
+struct PlacedCase {
+    const char* name;
+    Scaling scaling;
+    int32_t labelWidth, labelHeight;
+    const char* printed; // bounds of the printed dots on the label
+};
+
+class PdfPlaced : public testing::TestWithParam<PlacedCase> {};
+
+// A 200 x 100 point page with a bar down its middle and a mark in its lower
+// left corner, rendered at 72 dpi onto labels of other sizes.
+TEST_P(PdfPlaced, RendersOnlyWhatLandsOnTheLabel) {
+    ScratchDir dir;
+    const auto pdf = openOrFail(
+        dir.write("wide.pdf", pdfOf({{"0 0 200 100", "0 g 90 0 20 100 re f 0 0 20 10 re f", ""}})));
+    ASSERT_TRUE(pdf);
+    const PlacedCase& c = GetParam();
+    const Placement placement = placeOnLabel(200, 100, c.labelWidth, c.labelHeight, c.scaling);
+    const ImageReadResult label =
+        pdf->renderPlaced(0, 72, placement, c.labelWidth, c.labelHeight, false);
+    ASSERT_TRUE(label.ok()) << label.error;
+    EXPECT_EQ(label.image.width, c.labelWidth);
+    EXPECT_EQ(label.image.height, c.labelHeight);
+    EXPECT_EQ(printedBounds(label.image), c.printed);
+}
+
+// Turned counter-clockwise the bar runs across the label and the corner mark
+// ends at the lower left; uncropped the mark is off the label's left edge.
+INSTANTIATE_TEST_SUITE_P(
+    Labels, PdfPlaced,
+    testing::Values(PlacedCase{"TurnedToFit", Scaling::kFit, 100, 200, "0 90 100 200"},
+                    PlacedCase{"TurnedAndShrunk", Scaling::kFit, 50, 100, "0 45 50 100"},
+                    PlacedCase{"CroppedAtItsOwnSize", Scaling::kNone, 100, 100, "40 0 60 100"}),
+    [](const testing::TestParamInfo<PlacedCase>& info) { return std::string(info.param.name); });
+
+} // namespace

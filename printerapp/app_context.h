@@ -1,0 +1,21 @@
+// What the printer application shares between PAPPL's callbacks: the plug-in,
+// the printers' own state, and where the program's files are.
+#pragma once
+
+#include "printerapp/label_pipeline.h"
+#include "printerapp/printer_state.h"
+
+#include <pappl/pappl.h>
+
+#include <memory>
+#include <string>
+
+struct AppContext {
+    std::string spoolDirectory;
+    std::string pluginPath;
+    PluginEngine engine;
+    std::unique_ptr<PrinterStates> printers;
+};
+
+// The one context of the program, for callbacks that get no data pointer.
+AppContext& appContext();

@@ -1,0 +1,134 @@
+#include "printerapp/app_system.h"
+
+#include "host/installed_files.h"
+#include "printerapp/app_context.h"
+#include "printerapp/job_filters.h"
+#include "printerapp/label_driver.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <sys/stat.h>
+#include <vector>
+
+namespace {
+
+constexpr char kAppName[] = "label-printer-app";
+constexpr int kDefaultPort = 8000;
+
+std::string option(const char* name, int count, cups_option_t* options, const char* fallback) {
+    const char* value = cupsGetOption(name, count, options);
+    return value ? value : fallback;
+}
+
+// Makes `path` and its parents; false when one cannot be made.
+bool makeDirectories(const std::string& path) {
+    for (std::size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
+        const std::string part = path.substr(0, slash);
+        if (mkdir(part.c_str(), 0700) != 0 && errno != EEXIST)
+            return false;
+        if (slash == std::string::npos)
+            return true;
+    }
+}
+
+// Where everything is kept when no spool directory is given: the user's data
+// directory, as the XDG convention places it.
+std::string defaultDirectory() {
+    if (const char* data = std::getenv("XDG_DATA_HOME"); data && *data)
+        return std::string(data) + "/" + kAppName;
+    const char* home = std::getenv("HOME");
+    return std::string(home && *home ? home : "/tmp") + "/.local/share/" + kAppName;
+}
+
+pappl_loglevel_t logLevel(const std::string& name) {
+    if (name == "debug")
+        return PAPPL_LOGLEVEL_DEBUG;
+    if (name == "warn")
+        return PAPPL_LOGLEVEL_WARN;
+    if (name == "error")
+        return PAPPL_LOGLEVEL_ERROR;
+    if (name == "fatal")
+        return PAPPL_LOGLEVEL_FATAL;
+    return PAPPL_LOGLEVEL_INFO;
+}
+
+bool saveState(pappl_system_t* system, void* path) {
+    return papplSystemSaveState(system, static_cast<const char*>(path));
+}
+
+void collectPrinter(pappl_printer_t* printer, void* printers) {
+    static_cast<std::vector<pappl_printer_t*>*>(printers)->push_back(printer);
+}
+
+// Printers loaded from the state file get their settings and pages too, once
+// the system no longer holds them for the listing.
+void setUpLoadedPrinters(pappl_system_t* system) {
+    std::vector<pappl_printer_t*> printers;
+    papplSystemIteratePrinters(system, collectPrinter, &printers);
+    for (pappl_printer_t* printer : printers)
+        labelPrinterCreated(printer, nullptr);
+}
+
+} // namespace
+
+AppContext& appContext() {
+    static AppContext context;
+    return context;
+}
+
+pappl_system_t* createSystem(int count, cups_option_t* options, void*) {
+    AppContext& context = appContext();
+    context.spoolDirectory = option("spool-directory", count, options, "");
+    if (context.spoolDirectory.empty())
+        context.spoolDirectory = defaultDirectory();
+    if (!makeDirectories(context.spoolDirectory)) {
+        std::fprintf(stderr, "%s: cannot create %s: %s\n", kAppName, context.spoolDirectory.c_str(),
+                     std::strerror(errno));
+        return nullptr;
+    }
+    context.printers = std::make_unique<PrinterStates>(context.spoolDirectory);
+    context.pluginPath = installedFile("LABEL_PLUGIN", "../lib/liblabelplug.so");
+    std::string error;
+    if (!context.engine.load(context.pluginPath, error)) {
+        std::fprintf(stderr, "%s: %s\n", kAppName, error.c_str());
+        return nullptr;
+    }
+
+    const int port = std::atoi(option("server-port", count, options, "0").c_str());
+    const std::string listen = option("listen-hostname", count, options, "");
+    // Serving the network means changing settings needs a login.
+    std::string auth = option("auth-service", count, options, "");
+    if (auth.empty() && !listen.empty())
+        auth = "login";
+    const std::string logFile =
+        option("log-file", count, options, (context.spoolDirectory + "/server.log").c_str());
+    pappl_system_t* system = papplSystemCreate(
+        static_cast<pappl_soptions_t>(PAPPL_SOPTIONS_MULTI_QUEUE | PAPPL_SOPTIONS_WEB_INTERFACE |
+                                      PAPPL_SOPTIONS_WEB_LOG | PAPPL_SOPTIONS_WEB_SECURITY),
+        "Label Printer", port > 0 ? port : kDefaultPort, "_print,_universal",
+        context.spoolDirectory.c_str(), logFile.c_str(),
+        logLevel(option("log-level", count, options, "info")),
+        auth.empty() ? nullptr : auth.c_str(), false);
+    if (!system)
+        return nullptr;
+    if (const char* group = cupsGetOption("admin-group", count, options))
+        papplSystemSetAdminGroup(system, group);
+    if (!papplSystemAddListeners(system, listen.empty() ? "localhost" : listen.c_str())) {
+        papplSystemDelete(system);
+        return nullptr;
+    }
+    papplSystemSetPrinterDrivers(system, 0, nullptr, nullptr, labelPrinterCreated, labelDriver,
+                                 nullptr);
+    addJobFilters(system);
+    papplSystemSetMIMECallback(system, typeByContent, nullptr);
+    papplSystemSetFooterHTML(system, "Label printer application");
+
+    static std::string statePath;
+    statePath = context.spoolDirectory + "/" + kAppName + ".state";
+    papplSystemLoadState(system, statePath.c_str());
+    setUpLoadedPrinters(system);
+    papplSystemSetSaveCallback(system, saveState, statePath.data());
+    return system;
+}

@@ -1,0 +1,228 @@
+#include "printerapp/job_filters.h"
+
+#include "imaging/jpeg_reader.h"
+#include "imaging/label_fit.h"
+#include "imaging/page_image_reader.h"
+#include "imaging/picture_scaler.h"
+#include "pdf/pdf_loader.h"
+#include "printerapp/app_context.h"
+#include "printerapp/label_driver.h"
+#include "printerapp/printer_pages.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <memory>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+// The job's print options, released with the job's processing.
+struct PrintOptions {
+    pappl_pr_options_t* options;
+    explicit PrintOptions(pappl_job_t* job) : options(papplJobCreatePrintOptions(job, 0, false)) {}
+    ~PrintOptions() { papplJobDeletePrintOptions(options); }
+    PrintOptions(const PrintOptions&) = delete;
+    PrintOptions& operator=(const PrintOptions&) = delete;
+};
+
+bool writeToDevice(void* device, const std::uint8_t* bytes, std::size_t count) {
+    return papplDeviceWrite(static_cast<pappl_device_t*>(device), bytes, count) ==
+           static_cast<ssize_t>(count);
+}
+
+void flushDevice(void* device) {
+    papplDeviceFlush(static_cast<pappl_device_t*>(device));
+}
+
+// Ends a job that cannot print with a reason the client can read.
+bool refuse(pappl_job_t* job, const std::string& reason) {
+    papplJobSetMessage(job, "%s", reason.c_str());
+    papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "%s", reason.c_str());
+    papplJobSetReasons(job, PAPPL_JREASON_DOCUMENT_FORMAT_ERROR, PAPPL_JREASON_NONE);
+    return false;
+}
+
+// After a job: its pages counted, the last label kept for the web page.
+bool finish(pappl_job_t* job, const DeviceSink& sink, bool printed, const std::string& error) {
+    papplJobSetImpressionsCompleted(job, static_cast<int>(sink.pages()));
+    keepLastLabel(job, sink);
+    if (!printed)
+        return refuse(job, error);
+    return true;
+}
+
+// The label the job prints on (its media), in dots, and how pages are sized
+// to it.
+struct LabelGeometry {
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    Scaling scaling = Scaling::kAuto;
+};
+
+Scaling scalingOf(pappl_scaling_t scaling) {
+    switch (scaling) {
+    case PAPPL_SCALING_AUTO_FIT:
+        return Scaling::kAutoFit;
+    case PAPPL_SCALING_FILL:
+        return Scaling::kFill;
+    case PAPPL_SCALING_FIT:
+        return Scaling::kFit;
+    case PAPPL_SCALING_NONE:
+        return Scaling::kNone;
+    default:
+        return Scaling::kAuto;
+    }
+}
+
+LabelGeometry labelOf(const pappl_pr_options_t* options) {
+    return {dotsForMillimetres(options->media.size_width / 100.0, kPrinterDpi),
+            dotsForMillimetres(options->media.size_length / 100.0, kPrinterDpi),
+            scalingOf(options->print_scaling)};
+}
+
+// One page already on the label.
+class OnePage final : public standin::PageSource {
+  public:
+    explicit OnePage(BilevelImage dots) : dots_(std::move(dots)) {}
+    std::size_t count() const override { return 1; }
+    bool page(std::size_t, standin::PageView& view, std::string&) override {
+        view = {dots_.width, dots_.height, dots_.bits.data()};
+        return true;
+    }
+
+  private:
+    BilevelImage dots_;
+};
+
+// A PDF's pages, each rendered on the label when the job comes to it.
+class PdfLabelPages final : public standin::PageSource {
+  public:
+    PdfLabelPages(PdfPages& document, const LabelGeometry& label, bool dither)
+        : document_(document), label_(label), dither_(dither) {}
+    std::size_t count() const override { return static_cast<std::size_t>(document_.pageCount()); }
+    bool page(std::size_t index, standin::PageView& view, std::string& error) override {
+        const int number = static_cast<int>(index);
+        const PdfPageSize size = document_.pageSize(number, kPrinterDpi);
+        const Placement placement =
+            placeOnLabel(size.width, size.height, label_.width, label_.height, label_.scaling);
+        current_ = document_.renderPlaced(number, kPrinterDpi, placement, label_.width,
+                                          label_.height, dither_);
+        if (!current_.ok()) {
+            error = current_.error;
+            return false;
+        }
+        view = {current_.image.width, current_.image.height, current_.image.bits.data()};
+        return true;
+    }
+
+  private:
+    PdfPages& document_;
+    LabelGeometry label_;
+    bool dither_;
+    ImageReadResult current_;
+};
+
+// Pages on the job's label, through the plug-in to the device.
+bool printPages(pappl_job_t* job, pappl_device_t* device, const PrintOptions& print,
+                standin::PageSource& pages, const LabelSettings& settings) {
+    const LabelGeometry label = labelOf(print.options);
+    DeviceSink sink = deviceSink(device);
+    std::string error;
+    const bool printed = appContext().engine.printLabels(pages, label.width, label.height,
+                                                         kPrinterDpi, settings, sink, error);
+    return finish(job, sink, printed, error);
+}
+
+// A picture (PNG, JPEG or PBM), one label: its grey values fitted to the
+// label, then made into dots as labelprint makes them.
+bool printPicture(pappl_job_t* job, pappl_device_t* device, void*) {
+    const char* file = papplJobGetFilename(job);
+    const std::string format = papplJobGetFormat(job);
+    const GreyReadResult read = format == "image/jpeg" ? readJpegGrey(file) : readPageGrey(file);
+    if (!read.ok())
+        return refuse(job, read.error);
+    PrintOptions print(job);
+    const LabelSettings settings = jobSettings(job, print.options);
+    const LabelGeometry label = labelOf(print.options);
+    const Placement placement = placeOnLabel(read.picture.width, read.picture.height, label.width,
+                                             label.height, label.scaling);
+    OnePage page(placeGreyPicture(read.picture.view(), placement, label.width, label.height,
+                                  settings.dither));
+    return printPages(job, device, print, page, settings);
+}
+
+// A PDF, one label a page, each rendered at the size it prints.
+bool printPdf(pappl_job_t* job, pappl_device_t* device, void*) {
+    std::string error;
+    std::unique_ptr<PdfPages> document = openPdfPages(papplJobGetFilename(job), error);
+    if (!document)
+        return refuse(job, error);
+    PrintOptions print(job);
+    const LabelSettings settings = jobSettings(job, print.options);
+    PdfLabelPages pages(*document, labelOf(print.options), settings.dither);
+    return printPages(job, device, print, pages, settings);
+}
+
+// Plain text, in the printer-resident font.
+bool printText(pappl_job_t* job, pappl_device_t* device, void*) {
+    std::FILE* file = std::fopen(papplJobGetFilename(job), "rb");
+    if (!file)
+        return refuse(job, std::string("cannot read the document: ") + std::strerror(errno));
+    std::string text;
+    char block[1 << 14];
+    std::size_t got;
+    while ((got = std::fread(block, 1, sizeof block, file)) > 0)
+        text.append(block, got);
+    std::fclose(file);
+    PrintOptions print(job);
+    const LabelSettings settings = jobSettings(job, print.options);
+    DeviceSink sink = deviceSink(device);
+    std::string error;
+    const bool printed = appContext().engine.printText(text, kPrinterDpi, settings, sink, error);
+    return finish(job, sink, printed, error);
+}
+
+} // namespace
+
+DeviceSink deviceSink(pappl_device_t* device) {
+    return DeviceSink(device, writeToDevice, flushDevice);
+}
+
+LabelSettings jobSettings(pappl_job_t* job, const pappl_pr_options_t* options) {
+    pappl_printer_t* printer = papplJobGetPrinter(job);
+    LabelSettings settings = appContext().printers->settings(papplPrinterGetID(printer));
+    settings.block.density = jobDensity(settings.block.density, options->print_darkness);
+    return settings;
+}
+
+void keepLastLabel(pappl_job_t* job, const DeviceSink& sink) {
+    if (!sink.lastLabel().empty())
+        keepLabelPicture(papplPrinterGetID(papplJobGetPrinter(job)), sink.lastLabel());
+}
+
+bool printDocument(pappl_job_t* job, pappl_device_t* device) {
+    const std::string format = papplJobGetFormat(job);
+    if (format == "image/png" || format == "image/jpeg")
+        return printPicture(job, device, nullptr);
+    if (format == "application/pdf")
+        return printPdf(job, device, nullptr);
+    if (format == "text/plain")
+        return printText(job, device, nullptr);
+    return refuse(job, "cannot print documents of type " + format);
+}
+
+void addJobFilters(pappl_system_t* system) {
+    // The destination names the driver's raster interface, which the
+    // plug-in stands in for.
+    papplSystemAddMIMEFilter(system, "application/pdf", "image/pwg-raster", printPdf, nullptr);
+    papplSystemAddMIMEFilter(system, "text/plain", "image/pwg-raster", printText, nullptr);
+}
+
+const char* typeByContent(const unsigned char* header, size_t size, void*) {
+    if (looksLikePdf(header, size))
+        return "application/pdf";
+    return nullptr;
+}

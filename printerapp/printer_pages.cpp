@@ -1,0 +1,183 @@
+#include "printerapp/printer_pages.h"
+
+#include "decoder/label_decoder.h"
+#include "imaging/page_image_reader.h"
+#include "printerapp/app_context.h"
+#include "printerapp/label_driver.h"
+
+#include <cstdio>
+#include <string>
+#include <sys/stat.h>
+
+namespace {
+
+constexpr char kSettingsPage[] = "label-settings";
+constexpr char kPicture[] = "last-label.png";
+
+std::string picturePath(int printerId) {
+    return appContext().spoolDirectory + "/last-label-" + std::to_string(printerId) + ".png";
+}
+
+std::string pathOf(pappl_printer_t* printer, const char* leaf) {
+    char path[1024];
+    papplPrinterGetPath(printer, leaf, path, sizeof path);
+    return path;
+}
+
+// The form's values checked one by one into a copy of the settings: every
+// message when any is wrong, and then nothing is kept.
+std::vector<std::string> applyForm(LabelSettings& settings, int count, cups_option_t* form) {
+    std::vector<std::string> problems;
+    for (const SettingField& field : settingFields()) {
+        const char* value = cupsGetOption(field.name, count, form);
+        if (field.kind == SettingKind::kBoolean)
+            value = value ? "true" : "false"; // an unticked box is not sent
+        if (!value)
+            continue;
+        if (auto problem = setSetting(settings, field, value))
+            problems.push_back(*problem);
+    }
+    if (const char* darkness = cupsGetOption("printer-darkness", count, form)) {
+        char* end = nullptr;
+        const long value = std::strtol(darkness, &end, 10);
+        if (*darkness == '\0' || *end != '\0' || value < 0 || value > 100)
+            problems.push_back(std::string("Darkness: ") + darkness +
+                               " is out of range (from 0 to 100)");
+        else if (static_cast<int>(value) != darknessOfDensity(settings.block.density))
+            settings.block.density = densityOfDarkness(static_cast<int>(value));
+    }
+    return problems;
+}
+
+void showField(pappl_client_t* client, const LabelSettings& settings, const SettingField& field) {
+    const std::string value = settingValue(settings, field);
+    papplClientHTMLPrintf(client, "<tr><th><label for=\"%s\">%s:</label></th><td>", field.name,
+                          field.label);
+    switch (field.kind) {
+    case SettingKind::kBoolean:
+        papplClientHTMLPrintf(client, "<input type=\"checkbox\" id=\"%s\" name=\"%s\"%s>",
+                              field.name, field.name, value == "true" ? " checked" : "");
+        break;
+    case SettingKind::kInteger:
+        papplClientHTMLPrintf(client, "<input type=\"text\" id=\"%s\" name=\"%s\" value=\"%s\">",
+                              field.name, field.name, value.c_str());
+        break;
+    case SettingKind::kHexCommand:
+        papplClientHTMLPrintf(client,
+                              "<input type=\"text\" size=\"60\" id=\"%s\" name=\"%s\" value=\"",
+                              field.name, field.name);
+        papplClientHTMLEscape(client, value.c_str(), 0);
+        papplClientHTMLPuts(client, "\">");
+        break;
+    }
+    papplClientHTMLPuts(client, "</td></tr>\n");
+}
+
+void showPage(pappl_client_t* client, pappl_printer_t* printer, const LabelSettings& settings,
+              const std::vector<std::string>& problems, bool saved) {
+    papplClientHTMLPrinterHeader(client, printer, "Label settings", 0, nullptr, nullptr);
+    if (saved)
+        papplClientHTMLPuts(client, "<div class=\"banner\" id=\"message\">Settings saved.</div>\n");
+    for (const std::string& problem : problems) {
+        papplClientHTMLPuts(client, "<div class=\"banner\" id=\"message\">");
+        papplClientHTMLEscape(client, problem.c_str(), 0);
+        papplClientHTMLPuts(client, " Nothing was changed.</div>\n");
+    }
+    papplClientHTMLPuts(client, "<div class=\"row\"><div class=\"col-6\">\n");
+    papplClientHTMLStartForm(client, papplClientGetURI(client), false);
+    papplClientHTMLPuts(client, "<table class=\"form\">\n");
+    papplClientHTMLPrintf(client,
+                          "<tr><th><label for=\"printer-darkness\">Darkness (0-100):</label></th>"
+                          "<td><input type=\"text\" id=\"printer-darkness\" "
+                          "name=\"printer-darkness\" value=\"%d\"></td></tr>\n",
+                          darknessOfDensity(settings.block.density));
+    for (const SettingField& field : settingFields())
+        showField(client, settings, field);
+    papplClientHTMLPuts(client, "<tr><th></th><td><input type=\"submit\" id=\"save\" "
+                                "value=\"Save Changes\"></td></tr></table></form>\n");
+    papplClientHTMLPuts(client, "</div><div class=\"col-6\"><h2 class=\"title\">Last label</h2>\n");
+    struct stat info {};
+    if (stat(picturePath(papplPrinterGetID(printer)).c_str(), &info) == 0)
+        papplClientHTMLPrintf(client,
+                              "<img id=\"last-label\" style=\"border: thin solid gray; "
+                              "max-width: 100%%;\" src=\"%s?%ld\" alt=\"The last label\">\n",
+                              pathOf(printer, kPicture).c_str(), static_cast<long>(info.st_mtime));
+    else
+        papplClientHTMLPuts(client, "<p id=\"last-label-none\">No label printed yet.</p>\n");
+    papplClientHTMLPuts(client, "</div></div>\n");
+    papplClientHTMLPrinterFooter(client);
+}
+
+// GET shows the settings; POST, from a signed-in user with the page's own
+// form, checks and keeps them.
+bool settingsPage(pappl_client_t* client, void* data) {
+    auto* printer = static_cast<pappl_printer_t*>(data);
+    if (!papplClientHTMLAuthorize(client))
+        return true;
+    const int printerId = papplPrinterGetID(printer);
+    LabelSettings settings = appContext().printers->settings(printerId);
+    std::vector<std::string> problems;
+    bool saved = false;
+    if (papplClientGetMethod(client) == HTTP_STATE_POST) {
+        cups_option_t* form = nullptr;
+        const int count = papplClientGetForm(client, &form);
+        if (!papplClientIsValidForm(client, count, form)) {
+            problems.push_back("The form has expired or is not this page's own.");
+        } else {
+            LabelSettings changed = settings;
+            problems = applyForm(changed, count, form);
+            std::string error;
+            if (problems.empty() && !appContext().printers->store(printerId, changed, error))
+                problems.push_back(error);
+            if (problems.empty()) {
+                settings = changed;
+                saved = true;
+                publishSettings(printer);
+            }
+        }
+        cupsFreeOptions(count, form);
+    }
+    if (!papplClientRespond(client, HTTP_STATUS_OK, nullptr, "text/html", 0, 0))
+        return false;
+    showPage(client, printer, settings, problems, saved);
+    return true;
+}
+
+bool pictureResource(pappl_client_t* client, void* data) {
+    auto* printer = static_cast<pappl_printer_t*>(data);
+    std::FILE* file = std::fopen(picturePath(papplPrinterGetID(printer)).c_str(), "rb");
+    if (!file)
+        return papplClientRespond(client, HTTP_STATUS_NOT_FOUND, nullptr, nullptr, 0, 0);
+    std::vector<char> bytes;
+    char block[1 << 14];
+    std::size_t got;
+    while ((got = std::fread(block, 1, sizeof block, file)) > 0)
+        bytes.insert(bytes.end(), block, block + got);
+    std::fclose(file);
+    if (!papplClientRespond(client, HTTP_STATUS_OK, nullptr, "image/png", 0, bytes.size()))
+        return false;
+    return httpWrite2(papplClientGetHTTP(client), bytes.data(), bytes.size()) >= 0;
+}
+
+} // namespace
+
+void addPrinterPages(pappl_printer_t* printer) {
+    pappl_system_t* system = papplPrinterGetSystem(printer);
+    const std::string page = pathOf(printer, kSettingsPage);
+    papplSystemAddResourceCallback(system, page.c_str(), "text/html", settingsPage, printer);
+    papplSystemAddResourceCallback(system, pathOf(printer, kPicture).c_str(), "image/png",
+                                   pictureResource, printer);
+    papplPrinterAddLink(
+        printer, "Label settings", page.c_str(),
+        static_cast<pappl_loptions_t>(PAPPL_LOPTIONS_NAVIGATION | PAPPL_LOPTIONS_STATUS));
+}
+
+void keepLabelPicture(int printerId, const std::vector<std::uint8_t>& labelProgram) {
+    const LabelStream stream = decodeLabelStream(labelProgram.data(), labelProgram.size());
+    if (stream.labels.empty())
+        return;
+    std::string error;
+    const std::string path = picturePath(printerId);
+    if (!writePng(path, labelPicture(stream.labels.back()), error))
+        std::fprintf(stderr, "%s\n", error.c_str());
+}

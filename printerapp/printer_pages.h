@@ -1,0 +1,16 @@
+// The printer's own web page: its label settings, changed with a form, and a
+// picture of the last label it received.
+#pragma once
+
+#include <pappl/pappl.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// Adds the page and the picture to the printer's part of the web interface.
+void addPrinterPages(pappl_printer_t* printer);
+
+// Draws the last label a printer received as a PNG beside its settings, as
+// labelview --png draws it.
+void keepLabelPicture(int printerId, const std::vector<std::uint8_t>& labelProgram);

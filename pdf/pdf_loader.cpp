@@ -6,15 +6,13 @@
 
 namespace {
 
-// The module's entry point, found once; null, with `problem` set, when the
-// module cannot be loaded. poppler keeps state of its own, so the module is
-// never unloaded.
-OpenPdfPages pdfReader(std::string& problem) {
-    static OpenPdfPages entry = nullptr;
-    static std::string failure;
-    static bool tried = false;
-    if (!tried) {
-        tried = true;
+// The module's entry point, or why there is none. poppler keeps state of its
+// own, so the module is never unloaded.
+struct PdfReader {
+    OpenPdfPages entry = nullptr;
+    std::string failure;
+
+    PdfReader() {
         const std::string module = installedFile("LABEL_PDF_MODULE", "../lib/liblabelpdf.so");
         if (void* handle = dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL)) {
             entry = reinterpret_cast<OpenPdfPages>(dlsym(handle, kOpenPdfPagesName));
@@ -26,18 +24,21 @@ OpenPdfPages pdfReader(std::string& problem) {
                       std::string(reason ? reason : module.c_str()) + ")";
         }
     }
-    problem = failure;
-    return entry;
+};
+
+// Loaded at the first PDF, once, whichever thread meets it first.
+const PdfReader& pdfReader() {
+    static const PdfReader reader;
+    return reader;
 }
 
 } // namespace
 
 std::unique_ptr<PdfPages> openPdfPages(const std::string& path, std::string& error) {
-    std::string problem;
-    const OpenPdfPages open = pdfReader(problem);
-    if (!open) {
-        error = path + ": " + problem;
+    const PdfReader& reader = pdfReader();
+    if (!reader.entry) {
+        error = path + ": " + reader.failure;
         return nullptr;
     }
-    return std::unique_ptr<PdfPages>(open(path, error));
+    return std::unique_ptr<PdfPages>(reader.entry(path, error));
 }

@@ -15,6 +15,9 @@ struct AppContext {
     std::string pluginPath;
     PluginEngine engine;
     std::unique_ptr<PrinterStates> printers;
+    // While PAPPL loads its state file the printers' defaults come from it;
+    // the settings blocks, loaded afterwards, are what counts.
+    bool loadingState = false;
 };
 
 // The one context of the program, for callbacks that get no data pointer.

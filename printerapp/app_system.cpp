@@ -54,6 +54,13 @@ pappl_loglevel_t logLevel(const std::string& name) {
     return PAPPL_LOGLEVEL_INFO;
 }
 
+// A printer the user deleted loses its settings with it. (PAPPL also lets go
+// of every printer when the server stops, which must keep them.)
+void onEvent(pappl_system_t*, pappl_printer_t* printer, pappl_job_t*, pappl_event_t event, void*) {
+    if (printer && (event & PAPPL_EVENT_PRINTER_DELETED))
+        appContext().printers->forget(papplPrinterGetID(printer));
+}
+
 bool saveState(pappl_system_t* system, void* path) {
     return papplSystemSaveState(system, static_cast<const char*>(path));
 }
@@ -122,12 +129,15 @@ pappl_system_t* createSystem(int count, cups_option_t* options, void*) {
     papplSystemSetPrinterDrivers(system, 0, nullptr, nullptr, labelPrinterCreated, labelDriver,
                                  nullptr);
     addJobFilters(system);
+    papplSystemSetEventCallback(system, onEvent, nullptr);
     papplSystemSetMIMECallback(system, typeByContent, nullptr);
     papplSystemSetFooterHTML(system, "Label printer application");
 
     static std::string statePath;
     statePath = context.spoolDirectory + "/" + kAppName + ".state";
+    context.loadingState = true;
     papplSystemLoadState(system, statePath.c_str());
+    context.loadingState = false;
     setUpLoadedPrinters(system);
     papplSystemSetSaveCallback(system, saveState, statePath.data());
     return system;

@@ -1,5 +1,6 @@
 #include "printerapp/job_filters.h"
 
+#include "host/text_document.h"
 #include "imaging/jpeg_reader.h"
 #include "imaging/label_fit.h"
 #include "imaging/page_image_reader.h"
@@ -221,8 +222,37 @@ void addJobFilters(pappl_system_t* system) {
     papplSystemAddMIMEFilter(system, "text/plain", "image/pwg-raster", printText, nullptr);
 }
 
+namespace {
+
+// UTF-8 without control characters but the layout's own; the head may end
+// inside a character.
+bool looksLikeText(const unsigned char* head, size_t size) {
+    const auto control = [](unsigned char c) {
+        return c < 0x20 && c != '\t' && c != '\n' && c != '\r' && c != '\f';
+    };
+    if (size == 0 || std::any_of(head, head + size, control))
+        return false;
+    const auto* text = reinterpret_cast<const char*>(head);
+    for (size_t cut = 0; cut < 4 && cut < size; ++cut) {
+        if (utf8ToUtf16(std::string_view(text, size - cut)))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+bool printRaw(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t*) {
+    return refuse(job, "the document is none of the formats this printer takes (PWG or Apple "
+                       "raster, PNG, JPEG, PDF, plain text)");
+}
+
 const char* typeByContent(const unsigned char* header, size_t size, void*) {
     if (looksLikePdf(header, size))
         return "application/pdf";
+    if (looksLikeJpeg(header, size))
+        return "image/jpeg";
+    if (looksLikeText(header, size))
+        return "text/plain";
     return nullptr;
 }

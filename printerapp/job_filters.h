@@ -15,7 +15,12 @@ void addJobFilters(pappl_system_t* system);
 // job starts, so every format reaches the printer as labelprint sends it.
 bool printDocument(pappl_job_t* job, pappl_device_t* device);
 
-// Types a document sent as application/octet-stream by its first bytes.
+// A document PAPPL would send to the printer as it is, which no label
+// printer understands: the job ends with the reason.
+bool printRaw(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device);
+
+// Types a document sent as application/octet-stream by its first bytes:
+// PDF, JPEG, or UTF-8 text.
 const char* typeByContent(const unsigned char* header, size_t size, void* context);
 
 // A sink that writes to the job's device page by page.

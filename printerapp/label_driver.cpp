@@ -1,6 +1,7 @@
 #include "printerapp/label_driver.h"
 
 #include "printerapp/app_context.h"
+#include "printerapp/job_filters.h"
 #include "printerapp/printer_pages.h"
 #include "printerapp/raster_job.h"
 
@@ -50,10 +51,6 @@ void fillMedia(pappl_pr_driver_data_t& data) {
 void identify(pappl_printer_t* printer, pappl_identify_actions_t, const char* message) {
     papplLog(papplPrinterGetSystem(printer), PAPPL_LOGLEVEL_INFO, "Identify printer %s: %s",
              papplPrinterGetName(printer), message ? message : "");
-}
-
-void forgetPrinter(pappl_printer_t* printer, pappl_pr_driver_data_t*) {
-    appContext().printers->forget(papplPrinterGetID(printer));
 }
 
 // The vendor attributes' "-supported" values: ranges for numbers, true and
@@ -128,12 +125,16 @@ bool labelDriver(pappl_system_t*, const char* driverName, const char*, const cha
     data->identify_default = PAPPL_IDENTIFY_ACTIONS_DISPLAY;
     data->identify_cb = identify;
     data->has_supplies = true;
-    data->delete_cb = forgetPrinter;
     data->rstartjob_cb = rasterStartJob;
     data->rendjob_cb = rasterEndJob;
     data->rstartpage_cb = rasterStartPage;
     data->rendpage_cb = rasterEndPage;
     data->rwriteline_cb = rasterWriteLine;
+    // A document whose type nothing tells stays application/octet-stream;
+    // PAPPL hands it to the driver as the printer's own format, and the
+    // driver refuses it with the reason.
+    data->format = "application/octet-stream";
+    data->printfile_cb = printRaw;
     fillMedia(*data);
     data->num_vendor = static_cast<int>(settingFields().size());
     for (int i = 0; i < data->num_vendor; ++i)

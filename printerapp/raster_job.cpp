@@ -98,10 +98,13 @@ bool rasterWriteLine(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t*, uns
     return true;
 }
 
-bool rasterEndPage(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t*, unsigned) {
+bool rasterEndPage(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t*, unsigned page) {
     RasterJob* raster = rasterJobOf(job);
     if (!raster)
         return true;
+    if (!raster->page.complete())
+        return fail(job, "the raster stream ends inside page " + std::to_string(page) + " (line " +
+                             std::to_string(raster->page.linesSeen() + 1) + ")");
     std::string error;
     if (!raster->session->printPage(raster->page.view(), error))
         return fail(job, error.empty() ? "the printer took no more data" : error);

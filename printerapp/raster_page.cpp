@@ -1,5 +1,6 @@
 #include "printerapp/raster_page.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -25,6 +26,7 @@ bool RasterPage::start(const cups_page_header2_t& header, std::string& error) {
     error = problemWith(header);
     if (!error.empty())
         return false;
+    linesSeen_ = 0;
     dots_ = BilevelImage::blank(static_cast<int>(header.cupsWidth),
                                 static_cast<int>(header.cupsHeight));
     if (dots_.bits.empty()) {
@@ -37,6 +39,7 @@ bool RasterPage::start(const cups_page_header2_t& header, std::string& error) {
 void RasterPage::addLine(unsigned y, const unsigned char* line) {
     if (y >= static_cast<unsigned>(dots_.height))
         return;
+    linesSeen_ = std::max(linesSeen_, y + 1);
     // black_1 is dots already: 1 = printed, leftmost in the top bit. Bits
     // past the width stay clear, as every picture keeps them.
     std::uint8_t* row = dots_.bits.data() + y * dots_.stride();

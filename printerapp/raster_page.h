@@ -30,8 +30,14 @@ class RasterPage {
     // end are ignored.
     void addLine(unsigned y, const unsigned char* line);
 
+    // Whether every line of the page arrived: a stream that ends inside a
+    // page is damaged, not a short label.
+    bool complete() const { return linesSeen_ == static_cast<unsigned>(dots_.height); }
+    unsigned linesSeen() const { return linesSeen_; }
+
     standin::PageView view() const { return {dots_.width, dots_.height, dots_.bits.data()}; }
 
   private:
     BilevelImage dots_;
+    unsigned linesSeen_ = 0;
 };

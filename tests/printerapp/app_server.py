@@ -1,0 +1,167 @@
+"""A private label-printer-app server for tests: its own spool directory and
+log, on a free loopback port, started by the test and stopped by it."""
+
+import os
+import shutil
+import socket
+import subprocess
+import tempfile
+import time
+
+BUILD = os.environ.get("LABEL_BUILD_DIR", os.path.join(os.path.dirname(__file__), "../../build"))
+APP = os.path.join(BUILD, "bin", "label-printer-app")
+LABELPRINT = os.path.join(BUILD, "bin", "labelprint")
+SAMPLES = os.path.join(os.path.dirname(__file__), "../../tools/samples")
+
+JOB_ATTRIBUTES_TEST = """{
+  OPERATION Get-Job-Attributes
+  GROUP operation-attributes-tag
+  ATTR charset attributes-charset utf-8
+  ATTR naturalLanguage attributes-natural-language en
+  ATTR uri printer-uri $uri
+  ATTR integer job-id $job_id
+  ATTR name requesting-user-name $user
+  ATTR keyword requested-attributes job-state,job-state-message,job-state-reasons
+  STATUS successful-ok
+  DISPLAY job-state
+  DISPLAY job-state-message
+  DISPLAY job-state-reasons
+}
+"""
+
+
+def free_port():
+    with socket.socket() as probe:
+        probe.bind(("127.0.0.1", 0))
+        return probe.getsockname()[1]
+
+
+def run(args, **kwargs):
+    return subprocess.run(args, capture_output=True, text=True, timeout=120, **kwargs)
+
+
+class AppServer:
+    """`with AppServer() as app:` runs one server for the block."""
+
+    def __init__(self, directory=None, port=None, extra_options=()):
+        self.own_directory = directory is None
+        self.directory = directory or tempfile.mkdtemp(prefix="label-app-")
+        self.spool = os.path.join(self.directory, "spool")
+        self.output = os.path.join(self.directory, "out")
+        os.makedirs(self.output, exist_ok=True)
+        self.port = port or free_port()
+        self.extra_options = list(extra_options)
+        self.process = None
+
+    def __enter__(self):
+        self.start()
+        return self
+
+    def __exit__(self, *exc):
+        self.stop()
+        if self.own_directory:
+            shutil.rmtree(self.directory, ignore_errors=True)
+
+    @property
+    def system_uri(self):
+        return f"ipp://127.0.0.1:{self.port}/ipp/system"
+
+    def printer_uri(self, name="Label"):
+        return f"ipp://127.0.0.1:{self.port}/ipp/print/{name}"
+
+    def start(self):
+        args = [APP, "server", "-o", f"server-port={self.port}", "-o",
+                f"spool-directory={self.spool}", "-o",
+                f"log-file={os.path.join(self.directory, 'server.log')}", "-o", "log-level=info"]
+        for option in self.extra_options:
+            args += ["-o", option]
+        self.process = subprocess.Popen(args, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        deadline = time.time() + 20
+        while time.time() < deadline:
+            if self.process.poll() is not None:
+                raise RuntimeError(f"the server ended at once ({self.process.returncode}): "
+                                   + self.log())
+            try:
+                with socket.create_connection(("127.0.0.1", self.port), timeout=0.5):
+                    return
+            except OSError:
+                time.sleep(0.05)
+        raise RuntimeError("the server did not start listening")
+
+    def stop(self):
+        if self.process and self.process.poll() is None:
+            self.process.terminate()
+            try:
+                self.process.wait(timeout=20)
+            except subprocess.TimeoutExpired:
+                self.process.kill()
+                self.process.wait()
+        self.process = None
+
+    def log(self):
+        try:
+            with open(os.path.join(self.directory, "server.log"), errors="replace") as log:
+                return log.read()
+        except OSError:
+            return ""
+
+    def app(self, *args):
+        """The program's own sub-commands, against this server."""
+        return run([APP, *args])
+
+    def add_printer(self, name="Label", device=None):
+        device = device or f"file://{self.output}"
+        result = self.app("add", "-u", self.system_uri, "-d", name, "-m", "label_203dpi",
+                          "-v", device)
+        if result.returncode != 0:
+            raise RuntimeError(f"add failed: {result.stderr}")
+        return name
+
+    def submit(self, path, name, printer="Label", options=()):
+        """Submits a document; its job ID."""
+        args = ["submit", "-u", self.printer_uri(printer), "-o", f"job-name={name}"]
+        for option in options:
+            args += ["-o", option]
+        result = self.app(*args, path)
+        if result.returncode != 0:
+            raise RuntimeError(f"submit failed: {result.stdout}{result.stderr}")
+        return int(result.stdout.split()[-1])
+
+    def job(self, job_id, printer="Label"):
+        """The job's state, message and reasons, as a client reads them."""
+        with tempfile.NamedTemporaryFile("w", suffix=".test", delete=False) as test:
+            test.write(JOB_ATTRIBUTES_TEST)
+        try:
+            result = run(["ipptool", "-t", "-d", f"job_id={job_id}", "-d", "user=test",
+                          self.printer_uri(printer), test.name])
+        finally:
+            os.unlink(test.name)
+        values = {}
+        for line in result.stdout.splitlines():
+            for key in ("job-state-message", "job-state-reasons", "job-state"):
+                if line.strip().startswith(key + " ("):
+                    values.setdefault(key, line.split("=", 1)[1].strip())
+        return values
+
+    def wait_for_job(self, job_id, printer="Label", timeout=30,
+                     final=("completed", "aborted", "canceled")):
+        deadline = time.time() + timeout
+        while time.time() < deadline:
+            state = self.job(job_id, printer)
+            if state.get("job-state") in final:
+                return state
+            time.sleep(0.1)
+        raise AssertionError(f"job {job_id} did not end: {self.job(job_id, printer)}")
+
+    def printed(self, name):
+        """What the file device received for the job named `name`."""
+        with open(os.path.join(self.output, name + ".prn"), "rb") as output:
+            return output.read()
+
+
+def labelprint(*args):
+    """labelprint's spool stream for the same page and settings."""
+    result = subprocess.run([LABELPRINT, "-o", "-", *args], capture_output=True, timeout=120)
+    if result.returncode != 0:
+        raise RuntimeError(result.stderr.decode(errors="replace"))
+    return result.stdout

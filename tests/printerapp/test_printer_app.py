@@ -1,0 +1,207 @@
+"""label-printer-app as clients and users meet it: the same bytes as
+labelprint, settings over IPP kept across restarts, bad jobs ended with a
+reason while good ones print."""
+
+import os
+import socket
+import subprocess
+import tempfile
+import threading
+import time
+import unittest
+
+import pwg_raster
+from app_server import SAMPLES, AppServer, labelprint, run
+
+PDF = os.path.join(SAMPLES, "shipping-label.pdf")
+PNG = os.path.join(SAMPLES, "shipping-label.png")
+
+SET_ATTRIBUTES_TEST = """{
+  OPERATION Set-Printer-Attributes
+  GROUP operation-attributes-tag
+  ATTR charset attributes-charset utf-8
+  ATTR naturalLanguage attributes-natural-language en
+  ATTR uri printer-uri $uri
+  GROUP printer-attributes-tag
+  %s
+  STATUS %s
+}
+"""
+
+
+def set_attributes(app, attributes, status="successful-ok"):
+    """Set-Printer-Attributes with `attributes` (ipptool ATTR lines)."""
+    with tempfile.NamedTemporaryFile("w", suffix=".test", delete=False) as test:
+        test.write(SET_ATTRIBUTES_TEST % ("\n  ".join(attributes), status))
+    try:
+        return run(["ipptool", "-t", app.printer_uri(), test.name])
+    finally:
+        os.unlink(test.name)
+
+
+class Scratch(unittest.TestCase):
+    def setUp(self):
+        self.scratch = tempfile.mkdtemp(prefix="label-app-test-")
+
+    def file(self, name, data):
+        path = os.path.join(self.scratch, name)
+        with open(path, "wb") as out:
+            out.write(data)
+        return path
+
+
+class SameBytesAsLabelprint(Scratch):
+    """For the same page and settings the printer receives labelprint's bytes."""
+
+    def test_raster_pdf_and_text(self):
+        rows = pwg_raster.box_page()
+        raster = self.file("box.pwg", pwg_raster.black_1(rows, 812))
+        pbm = self.file("box.pbm", pwg_raster.pbm(rows, 812))
+        text = self.file("note.txt", "Ship to: 1 Dock Road\nWeight 2 kg\n\fPage two\n".encode())
+        cases = [(raster, "raster", [pbm]), (PDF, "pdf", [PDF]), (text, "text", ["--text", text])]
+        with AppServer() as app:
+            app.add_printer()
+            for path, name, labelprint_args in cases:
+                with self.subTest(name):
+                    job = app.submit(path, name)
+                    self.assertEqual(app.wait_for_job(job)["job-state"], "completed")
+                    self.assertEqual(app.printed(name), labelprint(*labelprint_args))
+
+    def test_settings_over_ipp_act_on_the_next_label_and_survive_a_restart(self):
+        attributes = ["ATTR integer printer-darkness-configured 80",
+                      "ATTR integer label-shift-x-default 2",
+                      "ATTR integer label-shift-y-default 16",
+                      "ATTR integer label-direction-default 1",
+                      "ATTR text label-page-start-command-default 1B40",
+                      "ATTR boolean label-page-start-enabled-default true"]
+        expected_args = ["--density", "13", "--shift-x", "2", "--shift-y", "16",
+                         "--direction", "1", "--page-start", "1B40", PDF]
+        with tempfile.TemporaryDirectory() as directory:
+            with AppServer(directory) as app:
+                app.add_printer()
+                self.assertIn("[PASS]", set_attributes(app, attributes).stdout)
+            with AppServer(directory) as app:  # the same spool directory again
+                job = app.submit(PDF, "after-restart")
+                app.wait_for_job(job)
+                self.assertEqual(app.printed("after-restart"), labelprint(*expected_args))
+
+    def test_bad_settings_are_refused_and_nothing_is_stored(self):
+        cases = ["ATTR integer label-shift-x-default 500",
+                 "ATTR text label-job-end-command-default 1B4Z",
+                 "ATTR text label-job-end-command-default 1B4",
+                 "ATTR integer label-code-page-default 12345",
+                 "ATTR integer printer-darkness-configured 101"]
+        with AppServer() as app:
+            app.add_printer()
+            for attribute in cases:
+                with self.subTest(attribute):
+                    result = set_attributes(app, [attribute],
+                                            "client-error-attributes-or-values-not-supported")
+                    self.assertIn("[PASS]", result.stdout, result.stdout)
+            job = app.submit(PDF, "unchanged")
+            app.wait_for_job(job)
+            self.assertEqual(app.printed("unchanged"), labelprint(PDF))
+
+
+class BadJobs(Scratch):
+    """Each bad job ends aborted with a reason; the server goes on printing."""
+
+    def test_each_bad_job_is_aborted_and_good_jobs_print(self):
+        rows = pwg_raster.box_page()
+        good = pwg_raster.black_1(rows, 812)
+        huge = b"RaS2" + pwg_raster.header(70000, 70000) + b"\0\x80"
+        long_lines = b"RaS2" + pwg_raster.header(1000, 10, bytes_per_line=20 << 20) + b"\0\x80"
+        truncated = good[: len(good) // 2]
+        empty = b"RaS2" + pwg_raster.header(0, 0)
+        cases = [("huge", huge, "image/pwg-raster"), ("long-lines", long_lines, "image/pwg-raster"),
+                 ("truncated", truncated, "image/pwg-raster"), ("no-dots", empty, "image/pwg-raster"),
+                 ("damaged-pdf", b"%PDF-1.4\n1 0 obj <<\n", "application/pdf"),
+                 ("not-a-pdf", b"hello, this is no PDF", "application/pdf")]
+        with AppServer() as app:
+            app.add_printer()
+            for name, data, format_ in cases:
+                with self.subTest(name):
+                    job = app.submit(self.file(name, data), name,
+                                     options=[f"document-format={format_}"])
+                    state = app.wait_for_job(job)
+                    self.assertEqual(state["job-state"], "aborted", state)
+                    self.assertTrue(state.get("job-state-message"), state)
+            job = app.submit(self.file("good.pwg", good), "good")
+            self.assertEqual(app.wait_for_job(job)["job-state"], "completed")
+            self.assertEqual(app.printed("good"),
+                             labelprint(self.file("good.pbm", pwg_raster.pbm(rows, 812))))
+
+    def test_a_client_hanging_up_mid_upload_leaves_the_server_answering(self):
+        rows = pwg_raster.box_page()
+        data = pwg_raster.black_1(rows, 812)
+        with AppServer() as app:
+            app.add_printer()
+            request = (b"POST /ipp/print/Label HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+                       b"Content-Type: application/ipp\r\nTransfer-Encoding: chunked\r\n\r\n")
+            with socket.create_connection(("127.0.0.1", app.port)) as client:
+                client.sendall(request + b"%x\r\n" % 4000 + data[:4000] + b"\r\n")
+            job = app.submit(self.file("after.pwg", data), "after")
+            self.assertEqual(app.wait_for_job(job)["job-state"], "completed")
+
+    def test_twenty_clients_at_once_all_print(self):
+        # PDF is spooled, so jobs queue; a raster job is read as it arrives
+        # and is answered server-error-busy while another prints, which IPP
+        # clients retry.
+        path, expected = PDF, labelprint(PDF)
+        with AppServer() as app:
+            app.add_printer()
+            jobs = {}
+
+            def submit(index):
+                jobs[index] = app.submit(path, f"many-{index}")
+
+            threads = [threading.Thread(target=submit, args=(i,)) for i in range(20)]
+            for thread in threads:
+                thread.start()
+            for thread in threads:
+                thread.join()
+            for index, job in jobs.items():
+                self.assertEqual(app.wait_for_job(job, timeout=60)["job-state"], "completed")
+                self.assertEqual(app.printed(f"many-{index}"), expected)
+            self.assertEqual(len(jobs), 20)
+
+
+class Devices(Scratch):
+    def test_a_job_waits_for_a_printer_that_is_not_listening_yet(self):
+        port_probe = socket.socket()
+        port_probe.bind(("127.0.0.1", 0))
+        port = port_probe.getsockname()[1]
+        port_probe.close()
+        received = bytearray()
+
+        def printer():
+            time.sleep(4)
+            with socket.create_server(("127.0.0.1", port)) as server:
+                server.settimeout(60)
+                connection, _ = server.accept()
+                with connection:
+                    while chunk := connection.recv(65536):
+                        received.extend(chunk)
+
+        listener = threading.Thread(target=printer)
+        with AppServer() as app:
+            app.add_printer(device=f"socket://127.0.0.1:{port}")
+            listener.start()
+            job = app.submit(PDF, "late")
+            time.sleep(2)
+            self.assertIn(app.job(job)["job-state"], ("pending", "processing"))
+            self.assertEqual(app.wait_for_job(job, timeout=60)["job-state"], "completed")
+            listener.join(timeout=60)
+        self.assertEqual(bytes(received), labelprint(PDF))
+
+    def test_listing_devices_without_a_dns_sd_daemon_does_not_end_the_server(self):
+        with AppServer() as app:
+            app.add_printer()
+            listing = app.app("devices", "-u", app.system_uri)
+            self.assertEqual(listing.returncode, 0, listing.stderr)
+            job = app.submit(PDF, "still-here")
+            self.assertEqual(app.wait_for_job(job)["job-state"], "completed")
+
+
+if __name__ == "__main__":
+    unittest.main()

@@ -105,6 +105,9 @@ pappl_system_t* createSystem(int count, cups_option_t* options, void*) {
 
     const int port = std::atoi(option("server-port", count, options, "0").c_str());
     const std::string listen = option("listen-hostname", count, options, "");
+    // On loopback alone there is nobody to encrypt for; serving the network
+    // offers IPPS as well.
+    const auto tls = listen.empty() ? PAPPL_SOPTIONS_NO_TLS : PAPPL_SOPTIONS_NONE;
     // Serving the network means changing settings needs a login.
     std::string auth = option("auth-service", count, options, "");
     if (auth.empty() && !listen.empty())
@@ -113,7 +116,7 @@ pappl_system_t* createSystem(int count, cups_option_t* options, void*) {
         option("log-file", count, options, (context.spoolDirectory + "/server.log").c_str());
     pappl_system_t* system = papplSystemCreate(
         static_cast<pappl_soptions_t>(PAPPL_SOPTIONS_MULTI_QUEUE | PAPPL_SOPTIONS_WEB_INTERFACE |
-                                      PAPPL_SOPTIONS_WEB_LOG | PAPPL_SOPTIONS_WEB_SECURITY),
+                                      PAPPL_SOPTIONS_WEB_LOG | PAPPL_SOPTIONS_WEB_SECURITY | tls),
         "Label Printer", port > 0 ? port : kDefaultPort, "_print,_universal",
         context.spoolDirectory.c_str(), logFile.c_str(),
         logLevel(option("log-level", count, options, "info")),
@@ -126,8 +129,11 @@ pappl_system_t* createSystem(int count, cups_option_t* options, void*) {
         papplSystemDelete(system);
         return nullptr;
     }
-    papplSystemSetPrinterDrivers(system, 0, nullptr, nullptr, labelPrinterCreated, labelDriver,
-                                 nullptr);
+    static pappl_pr_driver_t drivers[] = {
+        {kDriverName, "Label printer 203 dpi", nullptr, nullptr},
+    };
+    papplSystemSetPrinterDrivers(system, static_cast<int>(sizeof drivers / sizeof drivers[0]),
+                                 drivers, nullptr, labelPrinterCreated, labelDriver, nullptr);
     addJobFilters(system);
     papplSystemSetEventCallback(system, onEvent, nullptr);
     papplSystemSetMIMECallback(system, typeByContent, nullptr);

@@ -137,8 +137,7 @@ bool settingsPage(pappl_client_t* client, void* data) {
         }
         cupsFreeOptions(count, form);
     }
-    if (!papplClientRespond(client, HTTP_STATUS_OK, nullptr, "text/html", 0, 0))
-        return false;
+    // The page's header sends the HTTP response.
     showPage(client, printer, settings, problems, saved);
     return true;
 }

@@ -52,6 +52,43 @@ void charsetName(unsigned codePage, char (&name)[16]) {
     }
 }
 
+// The converter for one code page, kept per thread: opening one costs more
+// than most conversions, and a converter may not be shared between threads.
+class CachedConverter {
+  public:
+    ~CachedConverter() { close(); }
+
+    // The converter from UTF-16 to `codePage` in its initial state, or -1
+    // when iconv has no such conversion.
+    iconv_t get(unsigned codePage) {
+        if (codePage != openFor) {
+            close();
+            char charset[16];
+            charsetName(codePage, charset);
+            const char* wide = std::endian::native == std::endian::little ? "UTF-16LE" : "UTF-16BE";
+            handle = iconv_open(charset, wide);
+            openFor = handle == kNone ? 0 : codePage;
+        }
+        // Back to the initial state, which a failed conversion may have left.
+        if (handle != kNone)
+            iconv(handle, nullptr, nullptr, nullptr, nullptr);
+        return handle;
+    }
+
+  private:
+    static inline const iconv_t kNone = reinterpret_cast<iconv_t>(-1);
+
+    void close() {
+        if (handle != kNone)
+            iconv_close(handle);
+        handle = kNone;
+        openFor = 0;
+    }
+
+    iconv_t handle = kNone;
+    unsigned openFor = 0;
+};
+
 } // namespace
 
 int wideToAnsi(const char16_t* text, int units, char* out, int outBytes) {
@@ -60,10 +97,8 @@ int wideToAnsi(const char16_t* text, int units, char* out, int outBytes) {
     unsigned codePage = 0;
     if (!ansiCodePage(codePage))
         return 0;
-    char charset[16];
-    charsetName(codePage, charset);
-    const char* wide = std::endian::native == std::endian::little ? "UTF-16LE" : "UTF-16BE";
-    iconv_t converter = iconv_open(charset, wide);
+    thread_local CachedConverter cached;
+    iconv_t converter = cached.get(codePage);
     if (converter == reinterpret_cast<iconv_t>(-1))
         return 0;
     char* in = reinterpret_cast<char*>(const_cast<char16_t*>(text));
@@ -88,7 +123,6 @@ int wideToAnsi(const char16_t* text, int units, char* out, int outBytes) {
     }
     if (fits && iconv(converter, nullptr, nullptr, &to, &outLeft) == static_cast<std::size_t>(-1))
         fits = false;
-    iconv_close(converter);
     return fits ? static_cast<int>(to - out) : 0;
 }
 

@@ -3,14 +3,16 @@
 // page and band calls, raw bands of any size, mode switches and failing
 // allocations. Every label program written must decode cleanly, and the
 // device must give back every block it took.
+#include "decoder/label_decoder.h"
 #include "fuzz/harness.h"
 #include "host/band_description.h"
 #include "plugin/oem_pdev.h"
-#include "decoder/label_decoder.h"
 
 #include <algorithm>
+#include <array>
 #include <climits>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -18,19 +20,25 @@ namespace {
 using fuzzing::require;
 using fuzzing::shortIn;
 
-// Lines and bytes one input may have captured, so that each stays fast.
-constexpr std::int64_t kLineBudget = 8192;
-constexpr std::int64_t kByteBudget = std::int64_t{4} << 20;
-constexpr LONG kMaxDots = 4096;
-constexpr LONG kUsualDots = 256;
-constexpr LONG kMaxTableSlots = 1 << 16;
-constexpr int kMaxCalls = 64;
-
-// A width or height from `low`: mostly small, now and then up to kMaxDots.
-LONG extent(FuzzedDataProvider& data, LONG low) {
-    return data.ConsumeIntegralInRange<LONG>(
-        low, data.ConsumeIntegralInRange(0, 7) == 0 ? kMaxDots : kUsualDots);
-}
+// Lines and bytes one input may have captured, so that each stays fast:
+// enough for one page of the largest size, turned, and a few small ones.
+constexpr std::int64_t kLineBudget = 2560;
+constexpr std::int64_t kByteBudget = std::int64_t{1} << 20;
+// Page sides: mostly small; now and then large enough for whole 64-line
+// tiles, 16-byte tile pairs and the long loops; on landscape paper up to the
+// smallest page that is turned in more than one band (1024 x 1024 dots:
+// 128 KB, the band buffer holds 120 KB).
+constexpr LONG kUsualDots = 64;
+constexpr LONG kLargeDots = 256;
+constexpr LONG kLandscapeDots = 1024;
+// A page table of 32 KB, and a page of 16 bands: larger ones take longer
+// and reach nothing more.
+constexpr LONG kMaxTableSlots = 2048;
+constexpr LONG kMaxBands = 16;
+// The widest line the plug-in keeps; a wider band stores nothing.
+constexpr std::int64_t kMaxLineBytes = 1 << 24;
+// Calls in one input: a document of two or three pages and its detours.
+constexpr int kMaxCalls = 16;
 
 // A band's DWORD-aligned line at the bit depth the callback ID stands for.
 std::int64_t bandStride(LONG width, DWORD callbackId) {
@@ -38,11 +46,27 @@ std::int64_t bandStride(LONG width, DWORD callbackId) {
     return (bits + 31) / 32 * 4;
 }
 
-// Pixels from the input, repeated to fill the buffer.
-void fill(std::vector<BYTE>& buffer, FuzzedDataProvider& data) {
+// Pixels from the input, repeated to fill the buffer: the pattern once, then
+// doubled by whole copies, so a large page costs a few copies, not a loop of
+// instrumented byte stores.
+void fill(BYTE* buffer, std::size_t size, FuzzedDataProvider& data) {
+    static const std::array<BYTE, 256> kRamp = [] {
+        std::array<BYTE, 256> ramp{};
+        for (std::size_t i = 0; i < ramp.size(); ++i)
+            ramp[i] = static_cast<BYTE>(i * 37);
+        return ramp;
+    }();
     const std::vector<BYTE> pattern = data.ConsumeBytes<BYTE>(data.ConsumeIntegralInRange(0, 64));
-    for (std::size_t i = 0; i < buffer.size(); ++i)
-        buffer[i] = pattern.empty() ? static_cast<BYTE>(i * 37) : pattern[i % pattern.size()];
+    if (size == 0)
+        return;
+    const BYTE* first = pattern.empty() ? kRamp.data() : pattern.data();
+    std::size_t filled = std::min(size, pattern.empty() ? kRamp.size() : pattern.size());
+    std::memcpy(buffer, first, filled);
+    while (filled < size) {
+        const std::size_t more = std::min(filled, size - filled);
+        std::memcpy(buffer + filled, buffer, more);
+        filled += more;
+    }
 }
 
 class LabelJobRun {
@@ -56,13 +80,18 @@ class LabelJobRun {
         paper.orientation = orientation == 0   ? data.ConsumeIntegral<SHORT>()
                             : orientation == 1 ? DMORIENT_LANDSCAPE
                                                : DMORIENT_PORTRAIT;
-        paper.paperWidth = shortIn(data, -100, 1600);
-        paper.paperLength = shortIn(data, -100, 1600);
+        // Labels up to 40 mm: the page table still outgrows its slots, and a
+        // longer paper only makes every page's table larger.
+        paper.paperWidth = shortIn(data, -100, 400);
+        paper.paperLength = shortIn(data, -100, 400);
         paper.printQuality = shortIn(data, -300, 600);
         paper.yResolution = shortIn(data, -300, 600);
-        // A page table of millions of slots at every page only makes runs slow.
-        if (pageCapacity(standin::makePublicDevMode(paper)) > kMaxTableSlots)
+        // Paper whose table would hold more slots is a 40 mm label at 203 dpi.
+        if (pageCapacity(standin::makePublicDevMode(paper)) > kMaxTableSlots) {
+            paper.paperWidth = paper.paperLength = 400;
             paper.printQuality = paper.yResolution = 203;
+        }
+        landscape = paper.orientation == DMORIENT_LANDSCAPE;
         const SHORT density = shortIn(data, -2, 20);
         const SHORT direction = shortIn(data, -2, 2);
         const SHORT shiftX = shortIn(data, -600, 600);
@@ -166,33 +195,46 @@ class LabelJobRun {
     std::int64_t pageStride() { return pdev().pageOpen ? std::max<LONG>(pdev().rowBytes, 0) : 0; }
 
     // Whether `lines` lines, each kept at `kept` bytes and read from `read`
-    // bytes of band, stay within the budget; takes them from it when so.
+    // bytes of band, stay within the budget; takes them from it when so. A
+    // band that opens a landscape page also pays for the page's turned lines,
+    // eight for each byte of its stride, which go out however few it holds.
     bool afford(std::int64_t lines, std::int64_t kept, std::int64_t read) {
-        if (lines <= 0)
-            return true;
-        const std::int64_t cost = lines * (kept + read);
-        if (lines > linesLeft || cost > bytesLeft)
+        const std::int64_t turned =
+            landscape && !pdev().pageOpen && kept <= kMaxLineBytes ? 8 * kept : 0;
+        const std::int64_t taken = std::max<std::int64_t>(lines, 0) + turned;
+        const std::int64_t cost = std::max<std::int64_t>(lines, 0) * (kept + read);
+        if (taken > linesLeft || cost > bytesLeft)
             return false;
-        linesLeft -= lines;
+        linesLeft -= taken;
         bytesLeft -= cost;
         return true;
+    }
+
+    // A width or height from `low`: mostly small, now and then large.
+    LONG extent(LONG low) {
+        const bool large = data.ConsumeIntegralInRange(0, 15) == 0;
+        return data.ConsumeIntegralInRange<LONG>(low, !large      ? kUsualDots
+                                                      : landscape ? kLandscapeDots
+                                                                  : kLargeDots);
     }
 
     // A page drawn by the stand-in and handed over in bands of its width:
     // on a page whose stride is fixed, the width that gives that stride.
     void renderPage() {
         standin::PageBitmap page;
-        page.width = extent(data, 1); // raw bands try 0 and less
-        page.height = extent(data, 0);
-        const LONG bandHeight =
+        page.width = extent(1); // raw bands try 0 and less
+        page.height = extent(0);
+        LONG bandHeight =
             data.ConsumeBool() ? data.ConsumeIntegralInRange<LONG>(-2, 256) : page.height;
+        if (page.height / std::max<LONG>(bandHeight, 1) > kMaxBands)
+            bandHeight = (page.height + kMaxBands - 1) / kMaxBands;
         if (pageStride() > 0)
             page.width = static_cast<LONG>(pageStride() * 8);
         const std::int64_t stride = bandStride(page.width, 1);
         if (!afford(page.height, pdev().pageOpen ? pageStride() : stride, stride))
             return;
         page.bits.resize(page.stride() * static_cast<std::size_t>(page.height));
-        fill(page.bits, data);
+        fill(page.bits.data(), page.bits.size(), data);
         fuzzing::trace("renderPage %d x %d in bands of %d", page.width, page.height, bandHeight);
         session.dev().renderPage(page, bandHeight);
     }
@@ -205,17 +247,19 @@ class LabelJobRun {
         const int widthKind = data.ConsumeIntegralInRange(0, 7);
         LONG width = widthKind == 0   ? data.ConsumeIntegral<LONG>()
                      : widthKind == 1 ? data.ConsumeIntegralInRange<LONG>(-64, 0)
-                                      : extent(data, 1);
-        const LONG lines = data.ConsumeIntegralInRange(0, 7) == 0 ? data.ConsumeIntegral<LONG>()
-                                                                  : extent(data, -4);
+                                      : extent(1);
+        const LONG lines =
+            data.ConsumeIntegralInRange(0, 7) == 0 ? data.ConsumeIntegral<LONG>() : extent(-4);
         const int callbackKind = data.ConsumeIntegralInRange(0, 3);
         const DWORD callbackId = callbackKind == 0   ? 24
                                  : callbackKind == 1 ? data.ConsumeIntegral<DWORD>()
                                                      : 1;
         const bool withParams = data.ConsumeIntegralInRange(0, 15) != 0;
         const bool blank = withParams && data.ConsumeBool();
-        if (bandStride(width, callbackId) > 4 * kMaxDots && (!blank || widthKind != 0))
-            width = kMaxDots; // a line this long would only be slow
+        // The plug-in keeps every stride up to its limit alike, so a line
+        // wider than the widest page would only be slow.
+        if (bandStride(width, callbackId) > kLandscapeDots / 8 && (!blank || widthKind != 0))
+            width = kLandscapeDots / (callbackId == 24 ? 24 : 1);
         const std::int64_t stride = bandStride(width, callbackId);
         const std::int64_t kept = pdev().pageOpen                  ? pageStride()
                                   : stride < 0 || stride > INT_MAX ? 0
@@ -224,10 +268,9 @@ class LabelJobRun {
         if (!afford(std::min<std::int64_t>(lines, kLineBudget + 1), kept, read))
             return;
         const std::size_t bytes = lines <= 0 ? 0 : static_cast<std::size_t>(lines * read);
-        auto band = std::make_unique<BYTE[]>(bytes);
-        std::vector<BYTE> pixels(bytes);
-        fill(pixels, data);
-        std::copy(pixels.begin(), pixels.end(), band.get());
+        // Exactly the band's bytes, so that a read past them is reported.
+        auto band = std::make_unique_for_overwrite<BYTE[]>(bytes);
+        fill(band.get(), bytes, data);
 
         standin::BandDescription described = standin::describeBand(width, lines, callbackId, blank);
         fuzzing::trace("band %d x %d, callback %u, %s%s", width, lines, callbackId,
@@ -252,6 +295,7 @@ class LabelJobRun {
     FuzzedDataProvider& data;
     fuzzing::Session session;
     bool commandsOn = false;
+    bool landscape = false;
     std::int64_t linesLeft = kLineBudget;
     std::int64_t bytesLeft = kByteBudget;
 };

@@ -17,8 +17,17 @@ namespace {
 
 using fuzzing::require;
 
-constexpr int kMaxCalls = 96;
-constexpr int kMaxBurst = 700;
+// Calls in one input: a document of a few pages and lines.
+constexpr int kMaxCalls = 32;
+// A burst is mostly short, and now and then longer than the table's fixed
+// slots, so that a line grows its table; two on one line grow it twice.
+// Every run costs a scan of the line and a conversion, so one input's
+// bursts share a budget.
+constexpr int kUsualBurst = 16;
+constexpr int kMaxBurst = kTextRunSlots + 10;
+constexpr int kBurstBudget = 2 * kMaxBurst;
+// A long string: longer than any short one, and still quick to convert.
+constexpr std::size_t kLongText = 256;
 
 // The code pages the plug-in may be told to use, mostly the printer's own.
 const char* const kCodePages[] = {"936",   "936", "936", "54936", "65001", "1252",
@@ -28,9 +37,26 @@ const char* const kCodePages[] = {"936",   "936", "936", "54936", "65001", "1252
 const ULONG kColours[] = {0x00000000, 0x000000FF, 0x0000FF00, 0x00FF0000, 0x0000FFFF,
                           0x00FF00FF, 0x00FFFF00, 0x00FFFFFF, 0xFFFFFFFF, 0x010000FF};
 
+// The fonts a call may name: the printer's, another, one whose name is the
+// printer's but one unit, and one without metrics. Alike for every input, so
+// made once.
+struct Fonts {
+    Fonts() { metricless.forgetMetrics(); }
+    standin::NamedFont printer{standin::kPrinterFontUniqueName};
+    standin::NamedFont other{u"Label Sans Regular"};
+    standin::NamedFont nearlyPrinter{
+        standin::kPrinterFontUniqueName.substr(0, standin::kPrinterFontUniqueName.size() - 1)};
+    standin::NamedFont metricless{standin::kPrinterFontUniqueName};
+};
+
+Fonts& fonts() {
+    static Fonts made;
+    return made;
+}
+
 class TextSession {
   public:
-    explicit TextSession(FuzzedDataProvider& data) : data(data) { metricless.forgetMetrics(); }
+    explicit TextSession(FuzzedDataProvider& data) : data(data) {}
 
     // Code page, colour switches and mode from the input; false when the
     // plug-in cannot start.
@@ -128,6 +154,7 @@ class TextSession {
     std::u16string text(std::size_t most) {
         std::u16string units;
         const std::size_t length = data.ConsumeIntegralInRange<std::size_t>(0, most);
+        units.reserve(std::min(length, data.remaining_bytes()));
         for (std::size_t i = 0; i < length && data.remaining_bytes() > 0; ++i) {
             switch (data.ConsumeIntegralInRange(0, 7)) {
             case 0:
@@ -177,13 +204,13 @@ class TextSession {
         switch (data.ConsumeIntegralInRange(0, 5)) {
         case 0:
         case 1:
-            return printerFont.fontobj();
+            return fonts().printer.fontobj();
         case 2:
-            return otherFont.fontobj();
+            return fonts().other.fontobj();
         case 3:
-            return nearlyPrinterFont.fontobj();
+            return fonts().nearlyPrinter.fontobj();
         case 4:
-            return metricless.fontobj();
+            return fonts().metricless.fontobj();
         default:
             return nullptr;
         }
@@ -202,7 +229,7 @@ class TextSession {
     // One string through DrvTextOut or TextOutAsBitmap, its glyph positions
     // supplied or in batches that may not add up, its text perhaps missing.
     void textCall(bool asBitmap) {
-        const std::u16string units = text(data.ConsumeIntegralInRange(0, 15) == 0 ? 2000 : 48);
+        const std::u16string units = text(data.ConsumeIntegralInRange(0, 15) == 0 ? kLongText : 48);
         const RECTL rect = rectangle();
         const LONG x = coordinate();
         LONG advance = data.ConsumeIntegralInRange<LONG>(-30, 60);
@@ -233,9 +260,12 @@ class TextSession {
             standin::textOut(session.dev(), string, fontObject, foreground);
     }
 
-    // More runs on one line than the table's fixed slots, at any places.
+    // Runs on one line at any places, now and then more than the table's
+    // fixed slots.
     void longLine() {
-        const int runs = data.ConsumeIntegralInRange(1, kMaxBurst);
+        const int most = data.ConsumeIntegralInRange(0, 31) == 0 ? kMaxBurst : kUsualBurst;
+        const int runs = std::min(data.ConsumeIntegralInRange(1, most), burstLeft);
+        burstLeft -= runs;
         const RECTL rect = rectangle();
         const bool descending = data.ConsumeBool();
         const LONG step = data.ConsumeIntegralInRange<LONG>(-40, 40);
@@ -244,7 +274,7 @@ class TextSession {
         for (int i = 0; i < runs; ++i) {
             const LONG x = descending ? LONG{10000} - i * step : i * step;
             standin::TextString string(units, rect, x);
-            standin::textOut(session.dev(), string, printerFont.fontobj());
+            standin::textOut(session.dev(), string, fonts().printer.fontobj());
         }
     }
 
@@ -303,15 +333,18 @@ class TextSession {
 
     FuzzedDataProvider& data;
     fuzzing::Session session;
-    standin::NamedFont printerFont{standin::kPrinterFontUniqueName};
-    standin::NamedFont otherFont{u"Label Sans Regular"};
-    standin::NamedFont nearlyPrinterFont{
-        standin::kPrinterFontUniqueName.substr(0, standin::kPrinterFontUniqueName.size() - 1)};
-    standin::NamedFont metricless{standin::kPrinterFontUniqueName};
+    int burstLeft = kBurstBudget;
     BRUSHOBJ brushObject{};
 };
 
 } // namespace
+
+// The fonts are made before the first input, which then allocates no more
+// than any other.
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    fonts();
+    return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size) {
     const std::int64_t held = fuzzing::freshModule();

@@ -166,7 +166,39 @@ class BadJobs(Scratch):
             self.assertEqual(len(jobs), 20)
 
 
+CREATE_PRINTER_TEST = """{
+  OPERATION Create-Printer
+  GROUP operation-attributes-tag
+  ATTR charset attributes-charset utf-8
+  ATTR naturalLanguage attributes-natural-language en
+  ATTR uri system-uri $uri
+  ATTR keyword printer-service-type print
+  ATTR uri smi55357-device-uri $device
+  ATTR keyword smi55357-driver label_203dpi
+  GROUP printer-attributes-tag
+  ATTR name printer-name $name
+  STATUS successful-ok
+}
+"""
+
+
 class Devices(Scratch):
+    def test_printers_made_by_add_and_by_create_printer_print_side_by_side(self):
+        test = self.file("create.test", CREATE_PRINTER_TEST.encode())
+        with AppServer() as app:
+            app.add_printer("First")
+            second = os.path.join(app.directory, "second")
+            os.makedirs(second)
+            created = run(["ipptool", "-t", "-d", f"device=file://{second}", "-d",
+                           "name=Second", app.system_uri, test])
+            self.assertIn("[PASS]", created.stdout, created.stdout)
+            for printer, folder in (("First", app.output), ("Second", second)):
+                job = app.submit(PDF, f"on-{printer}", printer=printer)
+                self.assertEqual(app.wait_for_job(job, printer)["job-state"], "completed")
+                with open(os.path.join(folder, f"on-{printer}.prn"), "rb") as printed:
+                    self.assertEqual(printed.read(), labelprint(PDF))
+
+
     def test_a_job_waits_for_a_printer_that_is_not_listening_yet(self):
         port_probe = socket.socket()
         port_probe.bind(("127.0.0.1", 0))

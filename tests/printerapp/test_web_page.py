@@ -1,0 +1,148 @@
+"""The printer's label settings page in a real browser: settings saved from
+the page's own form print on the next label, refused ones change nothing, and
+the picture shows the label the printer last received."""
+
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import unittest
+import urllib.request
+
+from app_server import BUILD, SAMPLES, AppServer, labelprint
+
+try:
+    from selenium import webdriver
+except ImportError:  # a Python of its own on PATH does not see the distribution's package
+    sys.path.append("/usr/lib/python3/dist-packages")
+    try:
+        from selenium import webdriver
+    except ImportError:
+        webdriver = None
+if webdriver:
+    from selenium.webdriver.chrome.service import Service
+    from selenium.webdriver.common.by import By
+    from selenium.webdriver.support.ui import WebDriverWait
+
+CHROMIUM = "/usr/bin/chromium"
+CHROMEDRIVER = "/usr/bin/chromedriver"
+LABELVIEW = os.path.join(BUILD, "bin", "labelview")
+PDF = os.path.join(SAMPLES, "shipping-label.pdf")
+DARKNESS = 80
+
+
+def png_size(data):
+    return int.from_bytes(data[16:20], "big"), int.from_bytes(data[20:24], "big")
+
+
+@unittest.skipUnless(webdriver and os.access(CHROMIUM, os.X_OK) and os.access(CHROMEDRIVER, os.X_OK),
+                     "needs chromium, chromium-driver and python3-selenium")
+class SettingsPage(unittest.TestCase):
+    def setUp(self):
+        self.scratch = tempfile.mkdtemp(prefix="label-web-test-")
+        self.addCleanup(shutil.rmtree, self.scratch, ignore_errors=True)
+        self.app = AppServer()
+        self.addCleanup(self.app.__exit__)
+        self.app.start()
+        self.app.add_printer()
+        options = webdriver.ChromeOptions()
+        options.binary_location = CHROMIUM
+        for flag in ("--headless", "--no-sandbox", "--disable-gpu", "--disable-quic",
+                     "--no-first-run", "--disable-background-networking",
+                     "--disable-component-update", "--disable-sync", "--disable-dev-shm-usage",
+                     "--window-size=1280,1000",
+                     "--user-data-dir=" + os.path.join(self.scratch, "profile")):
+            options.add_argument(flag)
+        self.browser = webdriver.Chrome(service=Service(executable_path=CHROMEDRIVER),
+                                        options=options)
+        self.addCleanup(self.browser.quit)
+        self.page = f"http://127.0.0.1:{self.app.port}/Label/label-settings"
+
+    def open(self):
+        self.browser.get(self.page)
+        return self.element("save")
+
+    def element(self, element_id):
+        return WebDriverWait(self.browser, 15).until(
+            lambda browser: browser.find_element(By.ID, element_id))
+
+    def fill_in_and_save(self, values):
+        self.open()
+        for name, value in values.items():
+            field = self.browser.find_element(By.ID, name)
+            if isinstance(value, bool):
+                if field.is_selected() != value:
+                    field.click()
+            else:
+                field.clear()
+                field.send_keys(value)
+        save = self.browser.find_element(By.ID, "save")
+        # Clear of the page's fixed footer, where a click at the window's edge would land.
+        self.browser.execute_script("arguments[0].scrollIntoView({block: 'center'})", save)
+        save.click()
+        WebDriverWait(self.browser, 15).until(lambda browser: browser.execute_script(
+            "return document.readyState") == "complete" and browser.find_elements(By.ID, "message"))
+        return self.browser.find_element(By.ID, "message").text
+
+    def shown_values(self):
+        self.open()
+        return {field.get_attribute("name"): field.is_selected()
+                if field.get_attribute("type") == "checkbox" else field.get_attribute("value")
+                for field in self.browser.find_elements(By.CSS_SELECTOR, "form input[id]")
+                if field.get_attribute("type") != "submit"}
+
+    def print_label(self, name):
+        job = self.app.submit(PDF, name)
+        self.assertEqual(self.app.wait_for_job(job)["job-state"], "completed")
+        return self.app.printed(name)
+
+    def test_saved_settings_print_refused_ones_do_not_and_the_picture_is_the_last_label(self):
+        self.open()
+        self.assertTrue(self.browser.find_elements(By.ID, "last-label-none"))
+
+        message = self.fill_in_and_save({"printer-darkness": str(DARKNESS),
+                                         "label-page-start-command": "1B40",
+                                         "label-page-start-enabled": True})
+        self.assertEqual(message, "Settings saved.")
+        saved = self.shown_values()
+        self.assertEqual((saved["printer-darkness"], saved["label-page-start-command"],
+                          saved["label-page-start-enabled"]), (str(DARKNESS), "1B40", True))
+        expected = labelprint("--density", str(round(DARKNESS * 15 / 100) + 1),
+                              "--page-start", "1B40", PDF)
+        self.assertEqual(self.print_label("saved"), expected)
+
+        for field, bad in (("label-shift-x", "500"), ("label-page-start-command", "XYZ")):
+            with self.subTest(field):
+                # A good darkness next to the bad value must not be kept either.
+                message = self.fill_in_and_save({"printer-darkness": "20", field: bad})
+                label = self.browser.find_element(By.CSS_SELECTOR, f"label[for='{field}']").text
+                self.assertIn(label.rstrip(":"), message)
+                self.assertIn("Nothing was changed.", message)
+                self.assertEqual(self.shown_values(), saved)
+        printed = self.print_label("after-refusals")
+        self.assertEqual(printed, expected)
+
+        self.open()
+        picture = self.element("last-label")
+        WebDriverWait(self.browser, 15).until(lambda browser: browser.execute_script(
+            "return arguments[0].complete && arguments[0].naturalWidth > 0", picture))
+        if os.environ.get("LABEL_WEB_SCREENSHOT"):
+            self.browser.save_screenshot(os.environ["LABEL_WEB_SCREENSHOT"])
+        with urllib.request.urlopen(picture.get_attribute("src"), timeout=15) as response:
+            self.assertEqual(response.headers["Content-Type"], "image/png")
+            shown = response.read()
+        spool = os.path.join(self.scratch, "last.prn")
+        drawn = os.path.join(self.scratch, "last.png")
+        with open(spool, "wb") as out:
+            out.write(printed)
+        subprocess.run([LABELVIEW, spool, "--png", drawn], check=True, capture_output=True,
+                       timeout=60)
+        with open(drawn, "rb") as png:
+            self.assertEqual(shown, png.read())
+        self.assertEqual(png_size(shown), tuple(self.browser.execute_script(
+            "return [arguments[0].naturalWidth, arguments[0].naturalHeight]", picture)))
+
+
+if __name__ == "__main__":
+    unittest.main()

@@ -96,6 +96,11 @@ pappl_system_t* createSystem(int count, cups_option_t* options, void*) {
         return nullptr;
     }
     context.printers = std::make_unique<PrinterStates>(context.spoolDirectory);
+    // Text jobs name their code page to the plug-in's host stand-in through
+    // the environment. Set once here, the variable has its place before any
+    // thread starts, so a later change only swaps its value and never moves
+    // the environment under a thread reading it.
+    setenv("ANSI_CODE_PAGE", std::to_string(kDefaultCodePage).c_str(), 1);
     context.pluginPath = installedFile("LABEL_PLUGIN", "../lib/liblabelplug.so");
     std::string error;
     if (!context.engine.load(context.pluginPath, error)) {

@@ -12,11 +12,14 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <fcntl.h>
 #include <memory>
 #include <string>
+#include <thread>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -36,6 +39,18 @@ bool writeToDevice(void* device, const std::uint8_t* bytes, std::size_t count) {
 
 void flushDevice(void* device) {
     papplDeviceFlush(static_cast<pappl_device_t*>(device));
+}
+
+// The job's document file and format; empty when the job has none (any
+// more: a job canceled as it starts loses its file).
+std::string documentFile(pappl_job_t* job) {
+    const char* file = papplJobGetFilename(job);
+    return file ? file : "";
+}
+
+std::string documentFormat(pappl_job_t* job) {
+    const char* format = papplJobGetFormat(job);
+    return format ? format : "";
 }
 
 // Ends a job that cannot print with a reason the client can read.
@@ -137,39 +152,90 @@ bool printPages(pappl_job_t* job, pappl_device_t* device, const PrintOptions& pr
     return finish(job, sink, printed, error);
 }
 
+// Each format's job reads its document, and prints it through the plug-in,
+// while no other job does: PAPPL may start several jobs at once (one it was
+// just asked to cancel, say), and poppler and the plug-in are each one for
+// the whole process.
+
+void noteOther(pappl_job_t* other, void* context) {
+    auto* self = static_cast<std::pair<pappl_job_t*, bool>*>(context);
+    if (other != self->first)
+        self->second = true;
+}
+
+// A job PAPPL was asked to cancel just as it started it can run beside the
+// job PAPPL starts next, on the same device, which PAPPL closes when either
+// ends; and two jobs ending at once can both start the same next one. Such a
+// job writes nothing and ends only once the printer has no other job waiting
+// or printing (or after half a minute), so it neither closes the device
+// under a job that prints nor ends beside one.
+bool settleCanceled(pappl_job_t* job) {
+    if (!papplJobIsCanceled(job) && !documentFile(job).empty())
+        return false;
+    pappl_printer_t* printer = papplJobGetPrinter(job);
+    for (int tries = 0; tries < 1500; ++tries) {
+        std::pair<pappl_job_t*, bool> others{job, false};
+        papplPrinterIterateActiveJobs(printer, noteOther, &others, 1, 0);
+        if (!others.second)
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
+
 // A picture (PNG, JPEG or PBM), one label: its grey values fitted to the
 // label, then made into dots as labelprint makes them.
 bool printPicture(pappl_job_t* job, pappl_device_t* device, void*) {
-    const char* file = papplJobGetFilename(job);
-    const std::string format = papplJobGetFormat(job);
+    if (settleCanceled(job))
+        return false;
+    const auto alone = appContext().engine.exclusive();
+    const std::string file = documentFile(job);
+    if (file.empty())
+        return refuse(job, "the job has no document");
+    const std::string format = documentFormat(job);
     const GreyReadResult read = format == "image/jpeg" ? readJpegGrey(file) : readPageGrey(file);
     if (!read.ok())
         return refuse(job, read.error);
     PrintOptions print(job);
-    const LabelSettings settings = jobSettings(job, print.options);
+    std::string problem;
+    const std::optional<LabelSettings> settings = jobSettings(job, print.options, problem);
+    if (!settings)
+        return refuse(job, problem);
     const LabelGeometry label = labelOf(print.options);
     const Placement placement = placeOnLabel(read.picture.width, read.picture.height, label.width,
                                              label.height, label.scaling);
     OnePage page(placeGreyPicture(read.picture.view(), placement, label.width, label.height,
-                                  settings.dither));
-    return printPages(job, device, print, page, settings);
+                                  settings->dither));
+    return printPages(job, device, print, page, *settings);
 }
 
 // A PDF, one label a page, each rendered at the size it prints.
 bool printPdf(pappl_job_t* job, pappl_device_t* device, void*) {
+    if (settleCanceled(job))
+        return false;
+    const auto alone = appContext().engine.exclusive();
     std::string error;
-    std::unique_ptr<PdfPages> document = openPdfPages(papplJobGetFilename(job), error);
+    const std::string file = documentFile(job);
+    if (file.empty())
+        return refuse(job, "the job has no document");
+    std::unique_ptr<PdfPages> document = openPdfPages(file, error);
     if (!document)
         return refuse(job, error);
     PrintOptions print(job);
-    const LabelSettings settings = jobSettings(job, print.options);
-    PdfLabelPages pages(*document, labelOf(print.options), settings.dither);
-    return printPages(job, device, print, pages, settings);
+    std::string problem;
+    const std::optional<LabelSettings> settings = jobSettings(job, print.options, problem);
+    if (!settings)
+        return refuse(job, problem);
+    PdfLabelPages pages(*document, labelOf(print.options), settings->dither);
+    return printPages(job, device, print, pages, *settings);
 }
 
 // Plain text, in the printer-resident font.
 bool printText(pappl_job_t* job, pappl_device_t* device, void*) {
-    std::FILE* file = std::fopen(papplJobGetFilename(job), "rb");
+    if (settleCanceled(job))
+        return false;
+    const auto alone = appContext().engine.exclusive();
+    std::FILE* file = std::fopen(documentFile(job).c_str(), "rb");
     if (!file)
         return refuse(job, std::string("cannot read the document: ") + std::strerror(errno));
     std::string text;
@@ -179,10 +245,13 @@ bool printText(pappl_job_t* job, pappl_device_t* device, void*) {
         text.append(block, got);
     std::fclose(file);
     PrintOptions print(job);
-    const LabelSettings settings = jobSettings(job, print.options);
+    std::string problem;
+    const std::optional<LabelSettings> settings = jobSettings(job, print.options, problem);
+    if (!settings)
+        return refuse(job, problem);
     DeviceSink sink = deviceSink(device);
     std::string error;
-    const bool printed = appContext().engine.printText(text, kPrinterDpi, settings, sink, error);
+    const bool printed = appContext().engine.printText(text, kPrinterDpi, *settings, sink, error);
     return finish(job, sink, printed, error);
 }
 
@@ -192,10 +261,22 @@ DeviceSink deviceSink(pappl_device_t* device) {
     return DeviceSink(device, writeToDevice, flushDevice);
 }
 
-LabelSettings jobSettings(pappl_job_t* job, const pappl_pr_options_t* options) {
+std::optional<LabelSettings> jobSettings(pappl_job_t* job, const pappl_pr_options_t* options,
+                                         std::string& problem) {
     pappl_printer_t* printer = papplJobGetPrinter(job);
     LabelSettings settings = appContext().printers->settings(papplPrinterGetID(printer));
     settings.block.density = jobDensity(settings.block.density, options->print_darkness);
+    // A job may ask for any label setting of its own (the printer's vendor
+    // attributes are job attributes too).
+    for (const SettingField& field : settingFields()) {
+        const char* value = cupsGetOption(field.name, options->num_vendor, options->vendor);
+        if (!value)
+            continue;
+        if (auto why = setSetting(settings, field, value)) {
+            problem = *why;
+            return std::nullopt;
+        }
+    }
     return settings;
 }
 
@@ -205,7 +286,7 @@ void keepLastLabel(pappl_job_t* job, const DeviceSink& sink) {
 }
 
 bool printDocument(pappl_job_t* job, pappl_device_t* device) {
-    const std::string format = papplJobGetFormat(job);
+    const std::string format = documentFormat(job);
     if (format == "image/png" || format == "image/jpeg")
         return printPicture(job, device, nullptr);
     if (format == "application/pdf")

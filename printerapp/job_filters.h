@@ -6,6 +6,9 @@
 
 #include <pappl/pappl.h>
 
+#include <optional>
+#include <string>
+
 // Registers a filter for each format PAPPL does not read itself.
 void addJobFilters(pappl_system_t* system);
 
@@ -26,8 +29,10 @@ const char* typeByContent(const unsigned char* header, size_t size, void* contex
 // A sink that writes to the job's device page by page.
 DeviceSink deviceSink(pappl_device_t* device);
 
-// The printer's settings with what this job asks for itself.
-LabelSettings jobSettings(pappl_job_t* job, const pappl_pr_options_t* options);
+// The printer's settings with what this job asks for itself; nullopt, with
+// `problem`, when the job asks for a value out of range.
+std::optional<LabelSettings> jobSettings(pappl_job_t* job, const pappl_pr_options_t* options,
+                                         std::string& problem);
 
 // After a job: its last label drawn for the printer's web page.
 void keepLastLabel(pappl_job_t* job, const DeviceSink& sink);

@@ -48,7 +48,8 @@ bool PluginEngine::load(const std::string& path, std::string& error) {
 }
 
 PluginEngine::~PluginEngine() {
-    standin::unloadPluginModule(module_);
+    if (owned_)
+        standin::unloadPluginModule(module_);
 }
 
 bool PluginEngine::printLabels(standin::PageSource& pages, std::int32_t paperWidth,
@@ -58,7 +59,7 @@ bool PluginEngine::printLabels(standin::PageSource& pages, std::int32_t paperWid
     if (!labelJobFor(paperWidth, paperHeight, dpi, settings, sink, job, error))
         return false;
     job.source = &pages;
-    const std::lock_guard<std::mutex> hold(lock_);
+    const std::lock_guard<std::recursive_mutex> hold(lock_);
     const standin::JobOutcome outcome = standin::printLabelJob(module_, job);
     if (!outcome.ok)
         error = outcome.error;
@@ -74,7 +75,7 @@ bool PluginEngine::printText(std::string_view utf8, int dpi, const LabelSettings
     }
     job.sink = &sink;
     job.editSettings = storedSettings(settings);
-    const std::lock_guard<std::mutex> hold(lock_);
+    const std::lock_guard<std::recursive_mutex> hold(lock_);
     // The host plug-in's stand-in for the system's ANSI code page.
     setenv("ANSI_CODE_PAGE", std::to_string(settings.codePage).c_str(), 1);
     const standin::JobOutcome outcome = standin::printTextJob(module_, job);

@@ -18,11 +18,20 @@
 
 // The plug-in module, loaded once for the server. Its module-wide state (the
 // mode, the first-page flag, the text lines) is shared by every device in the
-// process, so one job at a time goes through it.
+// process, so one job at a time goes through it; a job may hold it for the
+// whole of its work (exclusive()), reading its document included.
 class PluginEngine {
   public:
     // Loads the module at `path`; false, with `error`, when it cannot be.
     bool load(const std::string& path, std::string& error);
+    // The plug-in and everything a job reads its document with, for this
+    // thread alone until the lock is let go.
+    std::unique_lock<std::recursive_mutex> exclusive() {
+        return std::unique_lock<std::recursive_mutex>(lock_);
+    }
+
+    // Uses a module loaded or linked in elsewhere, which stays its owner's.
+    void use(const standin::PluginModule& module) { module_ = module, owned_ = false; }
     ~PluginEngine();
 
     // A label job of `pages`, the paper sized for `paperWidth` x
@@ -37,8 +46,9 @@ class PluginEngine {
 
   private:
     friend class LabelSession;
-    std::mutex lock_;
+    std::recursive_mutex lock_;
     standin::PluginModule module_;
+    bool owned_ = true;
 };
 
 // A label job whose pages are handed in one at a time, as PAPPL hands over
@@ -57,7 +67,7 @@ class LabelSession {
     bool finish(bool abort, std::string& error);
 
   private:
-    std::unique_lock<std::mutex> hold_;
+    std::unique_lock<std::recursive_mutex> hold_;
     standin::LabelJob job_;
     std::unique_ptr<standin::LabelJobRun> run_;
     bool finished_ = false;

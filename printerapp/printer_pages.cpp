@@ -5,6 +5,7 @@
 #include "printerapp/app_context.h"
 #include "printerapp/label_driver.h"
 
+#include <atomic>
 #include <cstdio>
 #include <string>
 #include <sys/stat.h>
@@ -64,7 +65,8 @@ void showField(pappl_client_t* client, const LabelSettings& settings, const Sett
         break;
     case SettingKind::kHexCommand:
         papplClientHTMLPrintf(client,
-                              "<input type=\"text\" size=\"60\" id=\"%s\" name=\"%s\" value=\"",
+                              "<input type=\"text\" style=\"width: 100%%; box-sizing: "
+                              "border-box;\" id=\"%s\" name=\"%s\" value=\"",
                               field.name, field.name);
         papplClientHTMLEscape(client, value.c_str(), 0);
         papplClientHTMLPuts(client, "\">");
@@ -78,10 +80,13 @@ void showPage(pappl_client_t* client, pappl_printer_t* printer, const LabelSetti
     papplClientHTMLPrinterHeader(client, printer, "Label settings", 0, nullptr, nullptr);
     if (saved)
         papplClientHTMLPuts(client, "<div class=\"banner\" id=\"message\">Settings saved.</div>\n");
-    for (const std::string& problem : problems) {
+    if (!problems.empty()) {
         papplClientHTMLPuts(client, "<div class=\"banner\" id=\"message\">");
-        papplClientHTMLEscape(client, problem.c_str(), 0);
-        papplClientHTMLPuts(client, " Nothing was changed.</div>\n");
+        for (const std::string& problem : problems) {
+            papplClientHTMLEscape(client, problem.c_str(), 0);
+            papplClientHTMLPuts(client, ".<br>");
+        }
+        papplClientHTMLPuts(client, "Nothing was changed.</div>\n");
     }
     papplClientHTMLPuts(client, "<div class=\"row\"><div class=\"col-6\">\n");
     papplClientHTMLStartForm(client, papplClientGetURI(client), false);
@@ -100,8 +105,10 @@ void showPage(pappl_client_t* client, pappl_printer_t* printer, const LabelSetti
     if (stat(picturePath(papplPrinterGetID(printer)).c_str(), &info) == 0)
         papplClientHTMLPrintf(client,
                               "<img id=\"last-label\" style=\"border: thin solid gray; "
-                              "max-width: 100%%;\" src=\"%s?%ld\" alt=\"The last label\">\n",
-                              pathOf(printer, kPicture).c_str(), static_cast<long>(info.st_mtime));
+                              "max-width: 100%%;\" src=\"%s?%lld.%09ld\" alt=\"The last label\">\n",
+                              pathOf(printer, kPicture).c_str(),
+                              static_cast<long long>(info.st_mtim.tv_sec),
+                              static_cast<long>(info.st_mtim.tv_nsec));
     else
         papplClientHTMLPuts(client, "<p id=\"last-label-none\">No label printed yet.</p>\n");
     papplClientHTMLPuts(client, "</div></div>\n");
@@ -175,8 +182,15 @@ void keepLabelPicture(int printerId, const std::vector<std::uint8_t>& labelProgr
     const LabelStream stream = decodeLabelStream(labelProgram.data(), labelProgram.size());
     if (stream.labels.empty())
         return;
-    std::string error;
+    // Written beside it and renamed over it, so that the page never serves
+    // half a picture and two jobs never write one file.
+    static std::atomic<unsigned> written{0};
     const std::string path = picturePath(printerId);
-    if (!writePng(path, labelPicture(stream.labels.back()), error))
+    const std::string fresh = path + "." + std::to_string(written++) + ".new";
+    std::string error;
+    if (!writePng(fresh, labelPicture(stream.labels.back()), error) ||
+        std::rename(fresh.c_str(), path.c_str()) != 0) {
+        std::remove(fresh.c_str());
         std::fprintf(stderr, "%s\n", error.c_str());
+    }
 }

@@ -65,8 +65,12 @@ void fillDitherMatrix(pappl_dither_t& matrix, bool dither) {
 bool rasterStartJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device) {
     if (!isRaster(job))
         return printDocument(job, device);
+    std::string problem;
+    const std::optional<LabelSettings> settings = jobSettings(job, options, problem);
+    if (!settings)
+        return fail(job, problem);
     auto raster = std::make_unique<RasterJob>(device);
-    raster->settings = jobSettings(job, options);
+    raster->settings = *settings;
     // PAPPL makes grey pages into dots with this matrix as it reads them.
     fillDitherMatrix(options->dither, raster->settings.dither);
     papplJobSetData(job, raster.release());

@@ -58,7 +58,11 @@ class AppServer:
         return self
 
     def __exit__(self, *exc):
-        self.stop()
+        try:
+            self.stop()
+        except AssertionError as crash:
+            # The whole log and spool stay for a look.
+            raise AssertionError(f"{crash}\n(kept: {self.directory})") from None
         if self.own_directory:
             shutil.rmtree(self.directory, ignore_errors=True)
 
@@ -75,7 +79,8 @@ class AppServer:
                 f"log-file={os.path.join(self.directory, 'server.log')}", "-o", "log-level=info"]
         for option in self.extra_options:
             args += ["-o", option]
-        self.process = subprocess.Popen(args, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        with open(os.path.join(self.directory, "server.stderr"), "ab") as errors:
+            self.process = subprocess.Popen(args, stdout=subprocess.DEVNULL, stderr=errors)
         deadline = time.time() + 20
         while time.time() < deadline:
             if self.process.poll() is not None:
@@ -89,7 +94,13 @@ class AppServer:
         raise RuntimeError("the server did not start listening")
 
     def stop(self):
-        if self.process and self.process.poll() is None:
+        """Stops the server; an AssertionError when it had ended by itself."""
+        ended = self.process.poll() if self.process else None
+        if ended is not None:
+            self.process = None
+            raise AssertionError(f"the server ended by itself ({ended}):\n"
+                                 + self.log()[-3000:] + self.errors()[-6000:])
+        if self.process:
             self.process.terminate()
             try:
                 self.process.wait(timeout=20)
@@ -102,6 +113,14 @@ class AppServer:
         try:
             with open(os.path.join(self.directory, "server.log"), errors="replace") as log:
                 return log.read()
+        except OSError:
+            return ""
+
+    def errors(self):
+        """What the server wrote to its standard error (sanitizer reports)."""
+        try:
+            with open(os.path.join(self.directory, "server.stderr"), errors="replace") as errors:
+                return errors.read()
         except OSError:
             return ""
 

@@ -85,6 +85,18 @@ class SameBytesAsLabelprint(Scratch):
                 app.wait_for_job(job)
                 self.assertEqual(app.printed("after-restart"), labelprint(*expected_args))
 
+    def test_a_job_may_ask_for_settings_of_its_own(self):
+        with AppServer() as app:
+            app.add_printer()
+            job = app.submit(PDF, "own", options=["label-shift-x=3", "print-darkness=40"])
+            self.assertEqual(app.wait_for_job(job)["job-state"], "completed")
+            self.assertEqual(app.printed("own"),
+                             labelprint("--shift-x", "3", "--density", "11", PDF))
+            job = app.submit(PDF, "too-far", options=["label-shift-x=999"])
+            state = app.wait_for_job(job)
+            self.assertEqual(state["job-state"], "aborted", state)
+            self.assertIn("out of range", state.get("job-state-message", ""))
+
     def test_bad_settings_are_refused_and_nothing_is_stored(self):
         cases = ["ATTR integer label-shift-x-default 500",
                  "ATTR text label-job-end-command-default 1B4Z",

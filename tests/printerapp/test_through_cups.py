@@ -2,9 +2,9 @@
 own makes a driverless queue for the app's printer, and labels printed
 through that queue reach the label printer as labelprint would print them."""
 
+import grp
 import os
 import pwd
-import grp
 import re
 import shutil
 import socket

@@ -1,0 +1,209 @@
+#!/usr/bin/env python3
+"""Labels per second through label-printer-app, end to end: IPP Print-Job of a
+4 x 6 label to the bytes at the printer's file device, for a PWG raster page
+and for a PDF, with the server's resident memory as jobs go by.
+
+    python3 bench/printer_app_throughput.py [--jobs 1000] [--warm 50]
+
+Each batch is one ipptool run sending its jobs one after another on one
+connection, as a client does. The server answers a raster job once it has
+printed it (it prints while it reads), and server-error-busy while another
+job prints; the client sends that one again, so retries count in the time.
+A PDF is spooled and answered at once, so PDF jobs queue at the printer
+("queued"); "waited" PDF jobs each wait for the one before to complete, as
+a client that follows its jobs does. The clock runs from the first request
+until every label's bytes are complete at the device and no job is left
+unfinished. CPU is the server's own (all its threads) and the client's.
+Goals on 2 cores: 250 raster and 40 PDF labels a second, and memory flat
+after the first jobs."""
+
+import argparse
+import os
+import resource
+import subprocess
+import sys
+import tempfile
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, "..", "tests", "printerapp"))
+
+import pwg_raster  # noqa: E402
+from app_server import SAMPLES, AppServer, labelprint  # noqa: E402
+
+PRINT_JOB = """{{
+  NAME "{name}"
+  OPERATION Print-Job
+  GROUP operation-attributes-tag
+  ATTR charset attributes-charset utf-8
+  ATTR naturalLanguage attributes-natural-language en
+  ATTR uri printer-uri $uri
+  ATTR name requesting-user-name bench
+  ATTR name job-name {name}
+  ATTR mimeMediaType document-format {format}
+  FILE {path}
+  DELAY "0,0.002"
+  STATUS successful-ok
+  STATUS server-error-busy REPEAT-MATCH REPEAT-LIMIT 100000
+  EXPECT job-id
+}}
+"""
+
+# After a Print-Job: ask until the job is completed (ipptool keeps the last
+# job-id it was given in $job-id).
+WAIT_FOR_JOB = """{
+  NAME "completed"
+  OPERATION Get-Job-Attributes
+  GROUP operation-attributes-tag
+  ATTR charset attributes-charset utf-8
+  ATTR naturalLanguage attributes-natural-language en
+  ATTR uri printer-uri $uri
+  ATTR integer job-id $job-id
+  ATTR keyword requested-attributes job-state
+  DELAY "0,0.002"
+  STATUS successful-ok
+  EXPECT job-state WITH-VALUE 9 REPEAT-NO-MATCH REPEAT-LIMIT 100000
+}
+"""
+
+NOT_COMPLETED = """{
+  OPERATION Get-Jobs
+  GROUP operation-attributes-tag
+  ATTR charset attributes-charset utf-8
+  ATTR naturalLanguage attributes-natural-language en
+  ATTR uri printer-uri $uri
+  ATTR keyword which-jobs not-completed
+  ATTR keyword requested-attributes job-id
+  STATUS successful-ok
+  DISPLAY job-id
+}
+"""
+
+
+def vm_rss_kib(pid):
+    with open(f"/proc/{pid}/status") as status:
+        for line in status:
+            if line.startswith("VmRSS:"):
+                return int(line.split()[1])
+    raise RuntimeError("no VmRSS")
+
+
+def cpu_seconds(pid):
+    with open(f"/proc/{pid}/stat") as stat:
+        fields = stat.read().rsplit(")", 1)[1].split()
+    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+
+
+def children_cpu_seconds():
+    usage = resource.getrusage(resource.RUSAGE_CHILDREN)
+    return usage.ru_utime + usage.ru_stime
+
+
+class Bench:
+    def __init__(self, app, scratch):
+        self.app, self.scratch, self.count = app, scratch, 0
+
+    def batch(self, kind, path, format_, jobs, expected, wait_each):
+        """Sends `jobs` jobs in one ipptool run: a dict of figures."""
+        names = [f"{kind}-{self.count + i:05d}" for i in range(jobs)]
+        self.count += jobs
+        test_file = os.path.join(self.scratch, "batch.test")
+        with open(test_file, "w") as test:
+            for name in names:
+                test.write(PRINT_JOB.format(name=name, format=format_, path=path))
+                if wait_each:
+                    test.write(WAIT_FOR_JOB)
+        server_cpu, client_cpu = cpu_seconds(self.app.process.pid), children_cpu_seconds()
+        start = time.perf_counter()
+        sent = subprocess.run(["ipptool", "-t", self.app.printer_uri(), test_file],
+                              capture_output=True, text=True)
+        tests = jobs * (2 if wait_each else 1)
+        if sent.returncode != 0 or f"{tests} passed, 0 failed" not in sent.stdout:
+            raise RuntimeError(f"ipptool failed:\n{sent.stdout[-3000:]}{sent.stderr}")
+        submitted = time.perf_counter()
+        self.wait_for_labels(names, len(expected))
+        while self.not_completed():  # the last job's state catches up with its bytes
+            time.sleep(0.005)
+        elapsed = time.perf_counter() - start
+        server_cpu = cpu_seconds(self.app.process.pid) - server_cpu
+        client_cpu = children_cpu_seconds() - client_cpu
+        if self.app.printed(names[-1]) != expected:
+            raise RuntimeError(f"{names[-1]} is not labelprint's label")
+        for name in names:
+            os.unlink(os.path.join(self.app.output, name + ".prn"))
+        return {"rate": jobs / elapsed, "elapsed": elapsed, "sent": submitted - start,
+                "server_ms": 1000 * server_cpu / jobs, "client_ms": 1000 * client_cpu / jobs,
+                "rss": vm_rss_kib(self.app.process.pid)}
+
+    def wait_for_labels(self, names, size):
+        waiting = set(names)
+        deadline = time.time() + 600
+        while waiting:
+            for name in list(waiting):
+                try:
+                    if os.path.getsize(os.path.join(self.app.output, name + ".prn")) == size:
+                        waiting.discard(name)
+                except OSError:
+                    pass
+            if not waiting:
+                return
+            if self.app.process.poll() is not None:
+                raise RuntimeError(f"the server ended ({self.app.process.returncode}) with "
+                                   f"{len(waiting)} labels still to come")
+            if time.time() > deadline:
+                strays = sorted(set(os.listdir(self.app.output)) - {n + ".prn" for n in names})
+                raise RuntimeError(f"{len(waiting)} labels never arrived, e.g. "
+                                   f"{sorted(waiting)[:5]}; other files {strays[:5]}")
+            time.sleep(0.005)
+
+    def not_completed(self):
+        test_file = os.path.join(self.scratch, "not-completed.test")
+        with open(test_file, "w") as test:
+            test.write(NOT_COMPLETED)
+        listing = subprocess.run(["ipptool", "-t", self.app.printer_uri(), test_file],
+                                 capture_output=True, text=True)
+        return [line for line in listing.stdout.splitlines() if "job-id (" in line]
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("--jobs", type=int, default=1000, help="jobs of each kind (1000)")
+    parser.add_argument("--warm", type=int, default=50, help="first jobs, measured apart (50)")
+    parser.add_argument("--log-level", default="warn", help="the server's (warn)")
+    parser.add_argument("--kinds", default="raster,pdf-waited,pdf-queued",
+                        help="of raster, pdf-waited, pdf-queued (all, in this order)")
+    args = parser.parse_args()
+
+    with tempfile.TemporaryDirectory(prefix="label-app-bench-") as scratch:
+        rows = pwg_raster.box_page()
+        raster, pbm = os.path.join(scratch, "label.pwg"), os.path.join(scratch, "label.pbm")
+        with open(raster, "wb") as out:
+            out.write(pwg_raster.black_1(rows, 812))
+        with open(pbm, "wb") as out:
+            out.write(pwg_raster.pbm(rows, 812))
+        pdf = os.path.join(SAMPLES, "shipping-label.pdf")
+        pdf_label = labelprint(pdf)
+        kinds = {"raster": (raster, "image/pwg-raster", labelprint(pbm), False, 250),
+                 "pdf-waited": (pdf, "application/pdf", pdf_label, True, 40),
+                 "pdf-queued": (pdf, "application/pdf", pdf_label, False, 40)}
+
+        with AppServer(extra_options=[f"log-level={args.log_level}"]) as app:
+            app.add_printer()
+            pid = app.process.pid
+            bench = Bench(app, scratch)
+            print(f"server pid {pid}, VmRSS {vm_rss_kib(pid)} KiB at start; load average "
+                  f"{os.getloadavg()[0]:.2f} on {os.cpu_count()} cores", flush=True)
+            for kind in args.kinds.split(","):
+                path, format_, expected, wait_each, goal = kinds[kind]
+                for part, jobs in (("first", args.warm), ("next", args.jobs - args.warm)):
+                    f = bench.batch(kind, path, format_, jobs, expected, wait_each)
+                    print(f"{kind:10} {part:5} {jobs:4} jobs: {f['rate']:6.1f} labels/s"
+                          f"{f'  (goal {goal})' if part == 'next' else '':12} "
+                          f"{f['elapsed']:6.2f} s (sent in {f['sent']:.2f} s); CPU a label: "
+                          f"server {f['server_ms']:.2f} ms, client {f['client_ms']:.2f} ms; "
+                          f"VmRSS after {bench.count} jobs {f['rss']} KiB", flush=True)
+            print(f"load average {os.getloadavg()[0]:.2f} at the end")
+
+
+if __name__ == "__main__":
+    main()

@@ -45,6 +45,7 @@ TempDir {dir}/tmp
 AccessLog {dir}/log/access_log
 ErrorLog {dir}/log/error_log
 PageLog {dir}/log/page_log
+Printcap {dir}/printcap
 ServerBin /usr/lib/cups
 DataDir /usr/share/cups
 FileDevice No
@@ -84,7 +85,9 @@ class PrivateCups:
         self.process = subprocess.Popen(
             [CUPSD, "-f", "-c", os.path.join(self.dir, "cupsd.conf"),
              "-s", os.path.join(self.dir, "cups-files.conf")],
-            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+            # It tells no system bus (nor colord on it) of its queues.
+            env=dict(os.environ, DBUS_SYSTEM_BUS_ADDRESS=f"unix:path={self.dir}/no-bus"))
         deadline = time.time() + 20
         while time.time() < deadline:
             if self.process.poll() is not None:
@@ -149,11 +152,15 @@ class ThroughCups(unittest.TestCase):
                 cups.start()
                 cups.run("lpadmin", "-p", "Label", "-E", "-v", app.printer_uri(),
                          "-m", "everywhere")
+                # cupsd asks the printer and writes the queue's PPD after lpadmin returns.
+                deadline = time.time() + 30
+                while not (sizes := re.search(r"^PageSize/.*$", cups.run(
+                        "lpoptions", "-p", "Label", "-l"), re.M)):
+                    self.assertLess(time.time(), deadline, f"no PPD for the queue\n{cups.log()}")
+                    time.sleep(0.2)
                 with self.subTest("the queue's default media is one it offers"):
                     # Else CUPS lays pages out on Letter and the label comes out shrunk.
-                    sizes = re.search(r"^PageSize/.*$", cups.run("lpoptions", "-p", "Label", "-l"),
-                                      re.M)[0]
-                    self.assertIn("*", sizes)
+                    self.assertIn("*", sizes[0])
                 jobs = {}
                 for name, path in cases.items():
                     answer = cups.run("lp", "-d", "Label", "-t", name, path)

@@ -7,19 +7,17 @@
 #include "imaging/picture_scaler.h"
 #include "pdf/pdf_loader.h"
 #include "printerapp/app_context.h"
+#include "printerapp/job_gate.h"
 #include "printerapp/label_driver.h"
 #include "printerapp/printer_pages.h"
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <cstring>
 #include <fcntl.h>
 #include <memory>
 #include <string>
-#include <thread>
 #include <unistd.h>
-#include <utility>
 
 namespace {
 
@@ -153,40 +151,17 @@ bool printPages(pappl_job_t* job, pappl_device_t* device, const PrintOptions& pr
 }
 
 // Each format's job reads its document, and prints it through the plug-in,
-// while no other job does: PAPPL may start several jobs at once (one it was
-// just asked to cancel, say), and poppler and the plug-in are each one for
-// the whole process.
-
-void noteOther(pappl_job_t* other, void* context) {
-    auto* self = static_cast<std::pair<pappl_job_t*, bool>*>(context);
-    if (other != self->first)
-        self->second = true;
-}
-
-// A job PAPPL was asked to cancel just as it started it can run beside the
-// job PAPPL starts next, on the same device, which PAPPL closes when either
-// ends; and two jobs ending at once can both start the same next one. Such a
-// job writes nothing and ends only once the printer has no other job waiting
-// or printing (or after half a minute), so it neither closes the device
-// under a job that prints nor ends beside one.
-bool settleCanceled(pappl_job_t* job) {
-    if (!papplJobIsCanceled(job) && !documentFile(job).empty())
-        return false;
-    pappl_printer_t* printer = papplJobGetPrinter(job);
-    for (int tries = 0; tries < 1500; ++tries) {
-        std::pair<pappl_job_t*, bool> others{job, false};
-        papplPrinterIterateActiveJobs(printer, noteOther, &others, 1, 0);
-        if (!others.second)
-            break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return true;
-}
+// while no other job does: PAPPL may start several jobs at once (see
+// job_gate.h), and poppler and the plug-in are each one for the whole
+// process.
 
 // A picture (PNG, JPEG or PBM), one label: its grey values fitted to the
 // label, then made into dots as labelprint makes them.
 bool printPicture(pappl_job_t* job, pappl_device_t* device, void*) {
-    if (settleCanceled(job))
+    const JobTurn turn(job, papplPrinterGetID(papplJobGetPrinter(job)), papplJobGetID(job));
+    if (!turn.mine())
+        return true; // the job's other thread prints it
+    if (papplJobIsCanceled(job))
         return false;
     const auto alone = appContext().engine.exclusive();
     const std::string file = documentFile(job);
@@ -211,7 +186,10 @@ bool printPicture(pappl_job_t* job, pappl_device_t* device, void*) {
 
 // A PDF, one label a page, each rendered at the size it prints.
 bool printPdf(pappl_job_t* job, pappl_device_t* device, void*) {
-    if (settleCanceled(job))
+    const JobTurn turn(job, papplPrinterGetID(papplJobGetPrinter(job)), papplJobGetID(job));
+    if (!turn.mine())
+        return true; // the job's other thread prints it
+    if (papplJobIsCanceled(job))
         return false;
     const auto alone = appContext().engine.exclusive();
     std::string error;
@@ -232,7 +210,10 @@ bool printPdf(pappl_job_t* job, pappl_device_t* device, void*) {
 
 // Plain text, in the printer-resident font.
 bool printText(pappl_job_t* job, pappl_device_t* device, void*) {
-    if (settleCanceled(job))
+    const JobTurn turn(job, papplPrinterGetID(papplJobGetPrinter(job)), papplJobGetID(job));
+    if (!turn.mine())
+        return true; // the job's other thread prints it
+    if (papplJobIsCanceled(job))
         return false;
     const auto alone = appContext().engine.exclusive();
     std::FILE* file = std::fopen(documentFile(job).c_str(), "rb");

@@ -173,7 +173,8 @@ class BadJobs(Scratch):
             for thread in threads:
                 thread.join()
             for index, job in jobs.items():
-                self.assertEqual(app.wait_for_job(job, timeout=60)["job-state"], "completed")
+                state = app.wait_for_job(job, timeout=60)
+                self.assertEqual(state["job-state"], "completed", (state, app.log()[-3000:]))
                 self.assertEqual(app.printed(f"many-{index}"), expected)
             self.assertEqual(len(jobs), 20)
 

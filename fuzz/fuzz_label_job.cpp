@@ -230,8 +230,12 @@ class LabelJobRun {
             bandHeight = (page.height + kMaxBands - 1) / kMaxBands;
         if (pageStride() > 0)
             page.width = static_cast<LONG>(pageStride() * 8);
+        // The stand-in's band buffer holds a whole band, however few lines
+        // the page has: a band no taller than the page sends the same bands.
+        bandHeight = std::min(bandHeight, std::max<LONG>(page.height, 1));
         const std::int64_t stride = bandStride(page.width, 1);
-        if (!afford(page.height, pdev().pageOpen ? pageStride() : stride, stride))
+        if (stride > bytesLeft ||
+            !afford(page.height, pdev().pageOpen ? pageStride() : stride, stride))
             return;
         page.bits.resize(page.stride() * static_cast<std::size_t>(page.height));
         fill(page.bits.data(), page.bits.size(), data);

@@ -40,9 +40,12 @@ void fillMedia(pappl_pr_driver_data_t& data) {
     media.tracking = PAPPL_MEDIA_TRACKING_GAP;
     data.media_ready[0] = media;
     data.tracking_supported = PAPPL_MEDIA_TRACKING_GAP;
+    // Borderless, and also with margins of 0.01 mm: clients that make a page
+    // description of the printer (CUPS) need a size with margins to name as
+    // the default, or they fall back to Letter and a PDF prints shrunk.
     data.borderless = true;
-    data.left_right = 0;
-    data.bottom_top = 0;
+    data.left_right = 1;
+    data.bottom_top = 1;
 }
 
 // The identify action the printer can take: it has no light or sound of its
@@ -166,6 +169,9 @@ void labelPrinterCreated(pappl_printer_t* printer, void*) {
     supply.level = -1; // the printer does not say how many are left
     supply.type = PAPPL_SUPPLY_TYPE_OTHER;
     papplPrinterSetSupplies(printer, 1, &supply);
+    // Finished jobs are kept for clients to look up, the latest hundred: a
+    // busy label printer would otherwise keep every one it ever printed.
+    papplPrinterSetMaxCompletedJobs(printer, 100);
     publishSettings(printer);
     addPrinterPages(printer);
 }

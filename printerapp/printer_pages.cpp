@@ -7,16 +7,54 @@
 
 #include <atomic>
 #include <cstdio>
+#include <map>
+#include <mutex>
 #include <string>
-#include <sys/stat.h>
 
 namespace {
 
 constexpr char kSettingsPage[] = "label-settings";
 constexpr char kPicture[] = "last-label.png";
 
-std::string picturePath(int printerId) {
-    return appContext().spoolDirectory + "/last-label-" + std::to_string(printerId) + ".png";
+// The last label program each printer received, and a number that changes
+// with it; the picture is drawn only when the page asks for it.
+struct LastLabel {
+    unsigned long serial = 0;
+    std::vector<std::uint8_t> program;
+};
+
+std::mutex lastLabelsLock;
+std::map<int, LastLabel> lastLabels;
+unsigned long labelsKept = 0;
+
+LastLabel lastLabelOf(int printerId) {
+    const std::lock_guard<std::mutex> hold(lastLabelsLock);
+    const auto found = lastLabels.find(printerId);
+    return found == lastLabels.end() ? LastLabel{} : found->second;
+}
+
+// The label drawn as labelview --png draws it, as PNG bytes; empty when the
+// program does not decode or the picture cannot be written.
+std::vector<char> pictureOf(int printerId, const std::vector<std::uint8_t>& program) {
+    const LabelStream stream = decodeLabelStream(program.data(), program.size());
+    if (stream.labels.empty())
+        return {};
+    static std::atomic<unsigned> drawn{0};
+    const std::string file = appContext().spoolDirectory + "/last-label-" +
+                             std::to_string(printerId) + "." + std::to_string(drawn++) + ".png";
+    std::string error;
+    std::vector<char> bytes;
+    if (writePng(file, labelPicture(stream.labels.back()), error)) {
+        if (std::FILE* png = std::fopen(file.c_str(), "rb")) {
+            char block[1 << 14];
+            std::size_t got;
+            while ((got = std::fread(block, 1, sizeof block, png)) > 0)
+                bytes.insert(bytes.end(), block, block + got);
+            std::fclose(png);
+        }
+    }
+    std::remove(file.c_str());
+    return bytes;
 }
 
 std::string pathOf(pappl_printer_t* printer, const char* leaf) {
@@ -101,14 +139,11 @@ void showPage(pappl_client_t* client, pappl_printer_t* printer, const LabelSetti
     papplClientHTMLPuts(client, "<tr><th></th><td><input type=\"submit\" id=\"save\" "
                                 "value=\"Save Changes\"></td></tr></table></form>\n");
     papplClientHTMLPuts(client, "</div><div class=\"col-6\"><h2 class=\"title\">Last label</h2>\n");
-    struct stat info {};
-    if (stat(picturePath(papplPrinterGetID(printer)).c_str(), &info) == 0)
+    if (const unsigned long serial = lastLabelOf(papplPrinterGetID(printer)).serial)
         papplClientHTMLPrintf(client,
                               "<img id=\"last-label\" style=\"border: thin solid gray; "
-                              "max-width: 100%%;\" src=\"%s?%lld.%09ld\" alt=\"The last label\">\n",
-                              pathOf(printer, kPicture).c_str(),
-                              static_cast<long long>(info.st_mtim.tv_sec),
-                              static_cast<long>(info.st_mtim.tv_nsec));
+                              "max-width: 100%%;\" src=\"%s?%lu\" alt=\"The last label\">\n",
+                              pathOf(printer, kPicture).c_str(), serial);
     else
         papplClientHTMLPuts(client, "<p id=\"last-label-none\">No label printed yet.</p>\n");
     papplClientHTMLPuts(client, "</div></div>\n");
@@ -151,15 +186,10 @@ bool settingsPage(pappl_client_t* client, void* data) {
 
 bool pictureResource(pappl_client_t* client, void* data) {
     auto* printer = static_cast<pappl_printer_t*>(data);
-    std::FILE* file = std::fopen(picturePath(papplPrinterGetID(printer)).c_str(), "rb");
-    if (!file)
+    const int printerId = papplPrinterGetID(printer);
+    const std::vector<char> bytes = pictureOf(printerId, lastLabelOf(printerId).program);
+    if (bytes.empty())
         return papplClientRespond(client, HTTP_STATUS_NOT_FOUND, nullptr, nullptr, 0, 0);
-    std::vector<char> bytes;
-    char block[1 << 14];
-    std::size_t got;
-    while ((got = std::fread(block, 1, sizeof block, file)) > 0)
-        bytes.insert(bytes.end(), block, block + got);
-    std::fclose(file);
     if (!papplClientRespond(client, HTTP_STATUS_OK, nullptr, "image/png", 0, bytes.size()))
         return false;
     return httpWrite2(papplClientGetHTTP(client), bytes.data(), bytes.size()) >= 0;
@@ -179,18 +209,6 @@ void addPrinterPages(pappl_printer_t* printer) {
 }
 
 void keepLabelPicture(int printerId, const std::vector<std::uint8_t>& labelProgram) {
-    const LabelStream stream = decodeLabelStream(labelProgram.data(), labelProgram.size());
-    if (stream.labels.empty())
-        return;
-    // Written beside it and renamed over it, so that the page never serves
-    // half a picture and two jobs never write one file.
-    static std::atomic<unsigned> written{0};
-    const std::string path = picturePath(printerId);
-    const std::string fresh = path + "." + std::to_string(written++) + ".new";
-    std::string error;
-    if (!writePng(fresh, labelPicture(stream.labels.back()), error) ||
-        std::rename(fresh.c_str(), path.c_str()) != 0) {
-        std::remove(fresh.c_str());
-        std::fprintf(stderr, "%s\n", error.c_str());
-    }
+    const std::lock_guard<std::mutex> hold(lastLabelsLock);
+    lastLabels[printerId] = {++labelsKept, labelProgram};
 }

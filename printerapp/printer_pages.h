@@ -11,6 +11,6 @@
 // Adds the page and the picture to the printer's part of the web interface.
 void addPrinterPages(pappl_printer_t* printer);
 
-// Draws the last label a printer received as a PNG beside its settings, as
-// labelview --png draws it.
+// Keeps the last label a printer received, to be drawn beside its settings
+// as labelview --png draws it when the page asks.
 void keepLabelPicture(int printerId, const std::vector<std::uint8_t>& labelProgram);

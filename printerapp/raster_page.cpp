@@ -14,9 +14,12 @@ std::string RasterPage::problemWith(const cups_page_header2_t& header) {
     if (header.cupsBytesPerLine > kMaxRasterLineBytes)
         return "the raster lines are too long (" + std::to_string(header.cupsBytesPerLine) +
                " bytes)";
-    if (header.cupsBitsPerPixel != 1 || header.cupsColorSpace != CUPS_CSPACE_K)
-        return "unsupported raster type (colour space " + std::to_string(header.cupsColorSpace) +
-               ", " + std::to_string(header.cupsBitsPerPixel) + " bits a pixel)";
+    // A client's header may hold any number where an enumeration is declared.
+    unsigned space = 0;
+    std::memcpy(&space, &header.cupsColorSpace, sizeof space);
+    if (header.cupsBitsPerPixel != 1 || space != CUPS_CSPACE_K)
+        return "unsupported raster type (colour space " + std::to_string(space) + ", " +
+               std::to_string(header.cupsBitsPerPixel) + " bits a pixel)";
     if (header.cupsBytesPerLine < (std::uint64_t{header.cupsWidth} + 7) / 8)
         return "the raster lines are shorter than the page is wide";
     return {};

@@ -3,6 +3,7 @@ labelprint, settings over IPP kept across restarts, bad jobs ended with a
 reason while good ones print."""
 
 import os
+import shutil
 import socket
 import subprocess
 import tempfile
@@ -42,6 +43,7 @@ def set_attributes(app, attributes, status="successful-ok"):
 class Scratch(unittest.TestCase):
     def setUp(self):
         self.scratch = tempfile.mkdtemp(prefix="label-app-test-")
+        self.addCleanup(shutil.rmtree, self.scratch, True)
 
     def file(self, name, data):
         path = os.path.join(self.scratch, name)

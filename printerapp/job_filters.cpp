@@ -150,90 +150,90 @@ bool printPages(pappl_job_t* job, pappl_device_t* device, const PrintOptions& pr
     return finish(job, sink, printed, error);
 }
 
+// What every format's job starts from.
+struct Document {
+    pappl_job_t* job;
+    pappl_device_t* device;
+    std::string file;
+    std::string format;
+    const PrintOptions& print;
+    const LabelSettings& settings;
+};
+using FormatPrinter = bool (*)(const Document&);
+
 // Each format's job reads its document, and prints it through the plug-in,
 // while no other job does: PAPPL may start several jobs at once (see
 // job_gate.h), and poppler and the plug-in are each one for the whole
-// process.
+// process. Then `printer` prints the document.
+bool printWith(pappl_job_t* job, pappl_device_t* device, FormatPrinter printer) {
+    const JobTurn turn(job, papplPrinterGetID(papplJobGetPrinter(job)), papplJobGetID(job));
+    if (!turn.mine())
+        return true; // the job's other thread prints it
+    if (papplJobIsCanceled(job))
+        return false;
+    const auto alone = appContext().engine.exclusive();
+    const std::string file = documentFile(job);
+    if (file.empty())
+        return refuse(job, "the job has no document");
+    PrintOptions print(job);
+    std::string problem;
+    const std::optional<LabelSettings> settings = jobSettings(job, print.options, problem);
+    if (!settings)
+        return refuse(job, problem);
+    return printer({job, device, file, documentFormat(job), print, *settings});
+}
 
 // A picture (PNG, JPEG or PBM), one label: its grey values fitted to the
 // label, then made into dots as labelprint makes them.
-bool printPicture(pappl_job_t* job, pappl_device_t* device, void*) {
-    const JobTurn turn(job, papplPrinterGetID(papplJobGetPrinter(job)), papplJobGetID(job));
-    if (!turn.mine())
-        return true; // the job's other thread prints it
-    if (papplJobIsCanceled(job))
-        return false;
-    const auto alone = appContext().engine.exclusive();
-    const std::string file = documentFile(job);
-    if (file.empty())
-        return refuse(job, "the job has no document");
-    const std::string format = documentFormat(job);
-    const GreyReadResult read = format == "image/jpeg" ? readJpegGrey(file) : readPageGrey(file);
+bool printPictureDocument(const Document& document) {
+    const GreyReadResult read =
+        document.format == "image/jpeg" ? readJpegGrey(document.file) : readPageGrey(document.file);
     if (!read.ok())
-        return refuse(job, read.error);
-    PrintOptions print(job);
-    std::string problem;
-    const std::optional<LabelSettings> settings = jobSettings(job, print.options, problem);
-    if (!settings)
-        return refuse(job, problem);
-    const LabelGeometry label = labelOf(print.options);
+        return refuse(document.job, read.error);
+    const LabelGeometry label = labelOf(document.print.options);
     const Placement placement = placeOnLabel(read.picture.width, read.picture.height, label.width,
                                              label.height, label.scaling);
     OnePage page(placeGreyPicture(read.picture.view(), placement, label.width, label.height,
-                                  settings->dither));
-    return printPages(job, device, print, page, *settings);
+                                  document.settings.dither));
+    return printPages(document.job, document.device, document.print, page, document.settings);
 }
 
 // A PDF, one label a page, each rendered at the size it prints.
-bool printPdf(pappl_job_t* job, pappl_device_t* device, void*) {
-    const JobTurn turn(job, papplPrinterGetID(papplJobGetPrinter(job)), papplJobGetID(job));
-    if (!turn.mine())
-        return true; // the job's other thread prints it
-    if (papplJobIsCanceled(job))
-        return false;
-    const auto alone = appContext().engine.exclusive();
+bool printPdfDocument(const Document& document) {
     std::string error;
-    const std::string file = documentFile(job);
-    if (file.empty())
-        return refuse(job, "the job has no document");
-    std::unique_ptr<PdfPages> document = openPdfPages(file, error);
-    if (!document)
-        return refuse(job, error);
-    PrintOptions print(job);
-    std::string problem;
-    const std::optional<LabelSettings> settings = jobSettings(job, print.options, problem);
-    if (!settings)
-        return refuse(job, problem);
-    PdfLabelPages pages(*document, labelOf(print.options), settings->dither);
-    return printPages(job, device, print, pages, *settings);
+    std::unique_ptr<PdfPages> pdf = openPdfPages(document.file, error);
+    if (!pdf)
+        return refuse(document.job, error);
+    PdfLabelPages pages(*pdf, labelOf(document.print.options), document.settings.dither);
+    return printPages(document.job, document.device, document.print, pages, document.settings);
 }
 
 // Plain text, in the printer-resident font.
-bool printText(pappl_job_t* job, pappl_device_t* device, void*) {
-    const JobTurn turn(job, papplPrinterGetID(papplJobGetPrinter(job)), papplJobGetID(job));
-    if (!turn.mine())
-        return true; // the job's other thread prints it
-    if (papplJobIsCanceled(job))
-        return false;
-    const auto alone = appContext().engine.exclusive();
-    std::FILE* file = std::fopen(documentFile(job).c_str(), "rb");
+bool printTextDocument(const Document& document) {
+    std::FILE* file = std::fopen(document.file.c_str(), "rb");
     if (!file)
-        return refuse(job, std::string("cannot read the document: ") + std::strerror(errno));
+        return refuse(document.job,
+                      std::string("cannot read the document: ") + std::strerror(errno));
     std::string text;
     char block[1 << 14];
     std::size_t got;
     while ((got = std::fread(block, 1, sizeof block, file)) > 0)
         text.append(block, got);
     std::fclose(file);
-    PrintOptions print(job);
-    std::string problem;
-    const std::optional<LabelSettings> settings = jobSettings(job, print.options, problem);
-    if (!settings)
-        return refuse(job, problem);
-    DeviceSink sink = deviceSink(device);
+    DeviceSink sink = deviceSink(document.device);
     std::string error;
-    const bool printed = appContext().engine.printText(text, kPrinterDpi, *settings, sink, error);
-    return finish(job, sink, printed, error);
+    const bool printed =
+        appContext().engine.printText(text, kPrinterDpi, document.settings, sink, error);
+    return finish(document.job, sink, printed, error);
+}
+
+// PAPPL's filters for the formats it does not read itself.
+bool printPdf(pappl_job_t* job, pappl_device_t* device, void*) {
+    return printWith(job, device, printPdfDocument);
+}
+
+bool printText(pappl_job_t* job, pappl_device_t* device, void*) {
+    return printWith(job, device, printTextDocument);
 }
 
 } // namespace
@@ -269,11 +269,11 @@ void keepLastLabel(pappl_job_t* job, const DeviceSink& sink) {
 bool printDocument(pappl_job_t* job, pappl_device_t* device) {
     const std::string format = documentFormat(job);
     if (format == "image/png" || format == "image/jpeg")
-        return printPicture(job, device, nullptr);
+        return printWith(job, device, printPictureDocument);
     if (format == "application/pdf")
-        return printPdf(job, device, nullptr);
+        return printWith(job, device, printPdfDocument);
     if (format == "text/plain")
-        return printText(job, device, nullptr);
+        return printWith(job, device, printTextDocument);
     return refuse(job, "cannot print documents of type " + format);
 }
 

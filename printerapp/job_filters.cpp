@@ -166,11 +166,11 @@ using FormatPrinter = bool (*)(const Document&);
 // job_gate.h), and poppler and the plug-in are each one for the whole
 // process. Then `printer` prints the document.
 bool printWith(pappl_job_t* job, pappl_device_t* device, FormatPrinter printer) {
-    const JobTurn turn(job, papplPrinterGetID(papplJobGetPrinter(job)), papplJobGetID(job));
+    const bool canceled = papplJobIsCanceled(job);
+    const JobTurn turn(job, papplPrinterGetID(papplJobGetPrinter(job)), papplJobGetID(job),
+                       !canceled);
     if (!turn.mine())
-        return true; // the job's other thread prints it
-    if (papplJobIsCanceled(job))
-        return false;
+        return !canceled; // canceled, or the job's other thread prints it
     const auto alone = appContext().engine.exclusive();
     const std::string file = documentFile(job);
     if (file.empty())

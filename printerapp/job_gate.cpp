@@ -14,9 +14,11 @@ constexpr std::size_t kRemembered = 4096;
 
 } // namespace
 
-bool JobGate::enter(const void* job, int printerId, int jobId) {
+bool JobGate::enter(const void* job, int printerId, int jobId, bool work) {
     const std::lock_guard<std::mutex> hold(lock_);
     ++entries_;
+    if (!work)
+        return false;
     if (!started_.insert({printerId, jobId}).second)
         return false;
     startOrder_.push_back({printerId, jobId});
@@ -35,6 +37,8 @@ void JobGate::leave(const void* job, bool worked) {
         idle_.notify_all();
     }
     const auto deadline = std::chrono::steady_clock::now() + kLongest;
+    // Then a moment more: PAPPL may have started a job beside this one and
+    // handed it the device before it comes to the gate.
     do {
         idle_.wait_until(hold, deadline, [this] { return working_.empty(); });
         hold.unlock();

@@ -15,12 +15,13 @@
 class JobGate {
   public:
     // Enters for `job` (its printer and job IDs): true when this thread is
-    // to do its work, false when another thread does or did.
-    bool enter(const void* job, int printerId, int jobId);
+    // to do its work, false when another thread does or did, or `work` is
+    // false (a canceled job).
+    bool enter(const void* job, int printerId, int jobId, bool work);
     // This thread's part is over (`worked` as enter() said): returns once no
-    // thread is working, or after half a minute, and none came in a moment
-    // more: PAPPL hands a job it starts the device before the job comes to
-    // the gate.
+    // thread is working and none came in a moment more (PAPPL hands a job it
+    // starts the device before the job comes to the gate), or after half a
+    // minute.
     void leave(const void* job, bool worked);
 
     // How many turns have begun.
@@ -41,8 +42,8 @@ JobGate& jobGate();
 // A thread's turn at a job, left when it goes out of scope.
 class JobTurn {
   public:
-    JobTurn(const void* job, int printerId, int jobId)
-        : job_(job), mine_(jobGate().enter(job, printerId, jobId)) {}
+    JobTurn(const void* job, int printerId, int jobId, bool work)
+        : job_(job), mine_(jobGate().enter(job, printerId, jobId, work)) {}
     JobTurn(const JobTurn&) = delete;
     JobTurn& operator=(const JobTurn&) = delete;
     ~JobTurn() { jobGate().leave(job_, mine_); }

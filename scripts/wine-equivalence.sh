@@ -17,10 +17,15 @@ ANSI_CODE_PAGE=936 "$host/bin/labeljobs" "$host/lib/liblabelplug.so" "$work/host
 # One prefix per build tree, made once and waited for: starting Wine is the
 # slow part, so the whole set runs in one Wine process. LC_ALL gives Wine
 # code page 936 without any glibc locale being installed.
+# A prefix made by another Wine installation (32-bit Wine added beside the
+# 64-bit one, say) may no longer start: it is made anew.
 export WINEPREFIX="$windows/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
+installed=$(dpkg-query -W 'wine*' 2>/dev/null | sort | tr '\n' ' ')
+if [ ! -f "$WINEPREFIX/system.reg" ] || [ "$(cat "$WINEPREFIX/.made-by" 2>/dev/null)" != "$installed" ]; then
+    rm -rf "$WINEPREFIX"
     wineboot --init >/dev/null 2>&1 || true
     wineserver -w
+    echo "$installed" >"$WINEPREFIX/.made-by"
 fi
 (cd "$work/windows" && LC_ALL=zh_CN.UTF-8 wine "$windows/bin/labeljobs.exe" "$windows/bin/labelplug.dll" .)
 

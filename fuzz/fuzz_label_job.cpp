@@ -31,14 +31,14 @@ constexpr std::int64_t kByteBudget = std::int64_t{1} << 20;
 constexpr LONG kUsualDots = 64;
 constexpr LONG kLargeDots = 256;
 constexpr LONG kLandscapeDots = 1024;
-// A page table of 32 KB, and a page of 16 bands: larger ones take longer
-// and reach nothing more.
-constexpr LONG kMaxTableSlots = 2048;
+// A page table of 128 KB, more than a device heap's first segment holds,
+// and a page of 16 bands: larger ones take longer and reach nothing more.
+constexpr LONG kMaxTableSlots = 8192;
 constexpr LONG kMaxBands = 16;
 // The widest line the plug-in keeps; a wider band stores nothing.
 constexpr std::int64_t kMaxLineBytes = 1 << 24;
-// Calls in one input: a document of two or three pages and its detours.
-constexpr int kMaxCalls = 16;
+// Calls in one input: up to ten labels, a start, a page and a send each.
+constexpr int kMaxCalls = 32;
 
 // A band's DWORD-aligned line at the bit depth the callback ID stands for.
 std::int64_t bandStride(LONG width, DWORD callbackId) {

@@ -6,9 +6,11 @@
 #include "imaging/page_image_reader.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -16,6 +18,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace {
 
@@ -125,6 +128,21 @@ void writeInput(const std::uint8_t* bytes, std::size_t size) {
     require(ftruncate(inputFile, off_t(size)) == 0);
 }
 
+// Removes the scratch files of runs that ended without their exit handlers,
+// as a crash ends one: they would hold memory until the machine restarts.
+void removeStaleFiles(const fs::path& folder) {
+    constexpr std::string_view kPrefix = "label-fuzz-image-";
+    std::error_code error;
+    for (const fs::directory_entry& entry : fs::directory_iterator(folder, error)) {
+        const std::string name = entry.path().filename().string();
+        if (name.rfind(kPrefix, 0) != 0)
+            continue;
+        const long pid = std::strtol(name.c_str() + kPrefix.size(), nullptr, 10);
+        if (pid > 0 && kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH)
+            fs::remove(entry.path(), error);
+    }
+}
+
 } // namespace
 
 // Scratch file names of this process's own, so that runs side by side
@@ -133,6 +151,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     std::error_code error;
     const fs::path folder =
         fs::is_directory("/dev/shm", error) ? fs::path("/dev/shm") : fs::temp_directory_path();
+    removeStaleFiles(folder);
     const std::string stem =
         (folder / "label-fuzz-image-").string() + std::to_string(static_cast<long>(getpid()));
     inputPath = stem + ".in";

@@ -3,6 +3,7 @@
 // and sends the spool stream to a file, a printer or standard output.
 #include "decoder/label_decoder.h"
 #include "host/installed_files.h"
+#include "host/paper_size.h"
 #include "host/print_job.h"
 #include "host/text_job.h"
 #include "output/spool_target.h"
@@ -13,7 +14,6 @@
 #include "tools/labelprint/text_file.h"
 
 #include <algorithm>
-#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <new>
@@ -32,14 +32,6 @@ std::string pluginPath(const Options& options) {
     return installedFile("LABEL_PLUGIN", "../lib/liblabelplug.so");
 }
 
-// Paper size in tenths of a millimetre, rounded up; nullopt beyond 16 bits.
-std::optional<SHORT> tenthsOfMillimetre(LONG dots, int dpi) {
-    const long long tenths = (static_cast<long long>(dots) * 254 + dpi - 1) / dpi;
-    if (tenths > SHRT_MAX)
-        return std::nullopt;
-    return static_cast<SHORT>(tenths);
-}
-
 void storeCommand(const CommandText& command, WORD& on, WCHAR (&field)[kCommandTextUnits]) {
     if (!command.on)
         return;
@@ -54,8 +46,8 @@ std::optional<std::pair<SHORT, SHORT>> paperSize(const Options& options, const P
     if (options.label)
         return std::pair{static_cast<SHORT>(paperTenths(options.label->widthMm)),
                          static_cast<SHORT>(paperTenths(options.label->lengthMm))};
-    const auto across = tenthsOfMillimetre(files.widest(), options.dpi);
-    const auto down = tenthsOfMillimetre(files.tallest(), options.dpi);
+    const auto across = standin::tenthsOfMillimetre(files.widest(), options.dpi);
+    const auto down = standin::tenthsOfMillimetre(files.tallest(), options.dpi);
     if (!across || !down)
         return std::nullopt;
     return std::pair{*across, *down};

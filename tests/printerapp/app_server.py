@@ -36,6 +36,21 @@ def free_port():
         return probe.getsockname()[1]
 
 
+def wait_until_listening(process, port, name, log):
+    """Returns once `process` accepts connections on `port`; raises when it
+    ends or does not within 20 s."""
+    deadline = time.time() + 20
+    while time.time() < deadline:
+        if process.poll() is not None:
+            raise RuntimeError(f"{name} ended at once ({process.returncode}): " + log())
+        try:
+            with socket.create_connection(("127.0.0.1", port), timeout=0.5):
+                return
+        except OSError:
+            time.sleep(0.05)
+    raise RuntimeError(f"{name} did not start listening")
+
+
 def run(args, **kwargs):
     return subprocess.run(args, capture_output=True, text=True, timeout=120, **kwargs)
 
@@ -81,17 +96,7 @@ class AppServer:
             args += ["-o", option]
         with open(os.path.join(self.directory, "server.stderr"), "ab") as errors:
             self.process = subprocess.Popen(args, stdout=subprocess.DEVNULL, stderr=errors)
-        deadline = time.time() + 20
-        while time.time() < deadline:
-            if self.process.poll() is not None:
-                raise RuntimeError(f"the server ended at once ({self.process.returncode}): "
-                                   + self.log())
-            try:
-                with socket.create_connection(("127.0.0.1", self.port), timeout=0.5):
-                    return
-            except OSError:
-                time.sleep(0.05)
-        raise RuntimeError("the server did not start listening")
+        wait_until_listening(self.process, self.port, "the server", self.log)
 
     def stop(self):
         """Stops the server; an AssertionError when it had ended by itself."""

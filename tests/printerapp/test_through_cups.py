@@ -7,13 +7,12 @@ import os
 import pwd
 import re
 import shutil
-import socket
 import subprocess
 import tempfile
 import time
 import unittest
 
-from app_server import SAMPLES, AppServer, free_port, labelprint
+from app_server import SAMPLES, AppServer, free_port, labelprint, wait_until_listening
 
 CUPSD = shutil.which("cupsd", path=os.environ.get("PATH", "") + ":/usr/sbin:/sbin")
 BITMAP = re.compile(rb"BITMAP (\d+),(\d+),(\d+),(\d+),(\d+),")
@@ -88,16 +87,7 @@ class PrivateCups:
             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
             # It tells no system bus (nor colord on it) of its queues.
             env=dict(os.environ, DBUS_SYSTEM_BUS_ADDRESS=f"unix:path={self.dir}/no-bus"))
-        deadline = time.time() + 20
-        while time.time() < deadline:
-            if self.process.poll() is not None:
-                raise RuntimeError(f"cupsd ended at once: {self.log()}")
-            try:
-                with socket.create_connection(("127.0.0.1", self.port), timeout=0.5):
-                    return
-            except OSError:
-                time.sleep(0.1)
-        raise RuntimeError("cupsd did not start listening")
+        wait_until_listening(self.process, self.port, "cupsd", self.log)
 
     def stop(self):
         if self.process and self.process.poll() is None:

@@ -3,6 +3,7 @@
 // and sends the spool stream to a file, a printer or standard output.
 #include "decoder/label_decoder.h"
 #include "host/installed_files.h"
+#include "host/page_selection.h"
 #include "host/paper_size.h"
 #include "host/print_job.h"
 #include "host/text_job.h"
@@ -140,6 +141,15 @@ std::optional<Failure> run(const Options& options) {
     if (auto failure =
             options.text.empty() ? readPages(options, files, job) : readTextJob(options, textJob))
         return failure;
+    // Each copy of each selected page is a page of the job, as the user
+    // would have named the files again.
+    standin::SelectedPages selected(files, options.selection);
+    if (options.text.empty()) {
+        if (selected.count() == 0)
+            return Failure{kExitFailure,
+                           "labelprint: --pages " + options.pageRanges + " selects no page"};
+        job.source = &selected;
+    }
     job.bandHeight = options.bandHeight;
     job.editSettings = [&options](OemDevMode& settings) { applySettings(options, settings); };
     textJob.editSettings = job.editSettings;

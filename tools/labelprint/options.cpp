@@ -6,20 +6,22 @@
 #include <charconv>
 #include <climits>
 #include <string_view>
+#include <utility>
 
 const char kUsage[] =
     "usage: labelprint [-o TARGET] [--timeout SECONDS] [--dpi N] [--landscape] [--density N]\n"
     "                  [--direction N] [--shift-x N] [--shift-y N] [--job-start HEX]\n"
     "                  [--page-start HEX] [--page-end HEX] [--job-end HEX] [--band-height N]\n"
-    "                  [--dither] [--label WxL(in|mm)] [--preview FILE.png]\n"
-    "                  [--plugin MODULE] PAGE...\n"
+    "                  [--dither] [--label WxL(in|mm)] [--copies N] [--pages RANGES]\n"
+    "                  [--preview FILE.png] [--plugin MODULE] PAGE...\n"
     "       labelprint [-o TARGET] [--timeout SECONDS] [--code-page N] [--dpi N]\n"
     "                  [--job-start HEX] [--page-start HEX] [--page-end HEX] [--job-end HEX]\n"
     "                  [--plugin MODULE] --text FILE\n"
     "       labelprint --version\n"
     "PAGE: a PBM, PNG or PDF file. TARGET: a file, a printer's device (/dev/usb/lp0),\n"
     "a pipe, socket://HOST[:PORT] (a network printer's raw port, 9100 by default),\n"
-    "or - for standard output (the default).\n";
+    "or - for standard output (the default). RANGES: pages of all PAGEs together,\n"
+    "counted from 1, such as 2 or 1-3,5; each of N copies prints them all in turn.\n";
 
 namespace {
 
@@ -101,6 +103,19 @@ std::optional<Failure> parseArguments(int argc, char** argv, Options& options) {
                 if (!n)
                     return usage("--dpi takes a whole number from 1 to 32767");
                 options.dpi = static_cast<int>(*n);
+            } else if (arg == "--copies") {
+                auto n = integer(1, 999);
+                if (!n)
+                    return usage("--copies takes a whole number from 1 to 999, not '" +
+                                 std::string(value) + "'");
+                options.selection.copies = static_cast<int>(*n);
+            } else if (arg == "--pages") {
+                std::string problem;
+                auto ranges = standin::parsePageRanges(value, problem);
+                if (!ranges)
+                    return usage("--pages " + problem);
+                options.selection.ranges = std::move(*ranges);
+                options.pageRanges = value;
             } else if (arg == "--band-height") {
                 auto n = integer(1, 65536);
                 if (!n)
@@ -138,6 +153,8 @@ std::optional<Failure> parseArguments(int argc, char** argv, Options& options) {
             return usage("--preview draws labels, and a text job has none");
         if (options.label)
             return usage("--label fits pages to a label, and a text job has none");
+        if (options.selection.copies != 1 || !options.selection.ranges.empty())
+            return usage("--copies and --pages choose labels, and a text job has none");
         return std::nullopt;
     }
     if (options.pages.empty())

@@ -1,6 +1,7 @@
 // What the user asks of labelprint on its command line.
 #pragma once
 
+#include "host/page_selection.h"
 #include "platform/win_types.h"
 #include "tools/labelprint/label_size.h"
 
@@ -34,7 +35,9 @@ struct Options {
     CommandText jobStart, pageStart, pageEnd, jobEnd;
     LONG bandHeight = 64;
     std::vector<std::string> pages;
-    std::optional<LabelSize> label; // every page fitted to this label
+    std::optional<LabelSize> label;   // every page fitted to this label
+    standin::PageSelection selection; // --copies and --pages, over all PAGEs together
+    std::string pageRanges;           // --pages as given, for the messages
 };
 
 // Why labelprint stops: its exit status and one line for standard error.

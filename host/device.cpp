@@ -172,7 +172,8 @@ DWORD Device::takeSpoolBytes(const void* bytes, DWORD count, SpoolRoute route) {
 }
 
 BOOL Device::recordUnidrvCall(const char* call) {
-    calls.emplace_back(call);
+    if (keepCalls)
+        calls.emplace_back(call);
     return unidrvResult;
 }
 

@@ -51,6 +51,9 @@ class Device {
     // From now on the stream goes to `sink` instead of being kept.
     void streamTo(SpoolSink* sink) { spoolSink = sink; }
     BOOL recordUnidrvCall(const char* call);
+    // Whether unidrvCalls() keeps every call's name; a long job that
+    // streams its output has no use for them.
+    void keepUnidrvCalls(bool keep) { keepCalls = keep; }
 
     const std::vector<BYTE>& spool() const { return spoolBytes; }
     const std::vector<DWORD>& spoolWrites() const { return writeSizes; }
@@ -97,6 +100,7 @@ class Device {
     std::size_t routeWrites[kSpoolRouteCount] = {};
     SpoolSink* spoolSink = nullptr;
     std::vector<std::string> calls;
+    bool keepCalls = true;
     BOOL unidrvResult = TRUE;
 };
 

@@ -12,6 +12,7 @@ JobRun::JobRun(const PluginModule& module, const JobSettings& settings)
         return;
     device_ = unidrv_.makeDevice(publicDm, privateDm);
     device_->streamTo(settings.sink);
+    device_->keepUnidrvCalls(settings.keepUnidrvCalls);
     if (!SUCCEEDED(device_->enable())) {
         outcome_.error = "the plug-in could not enable the device";
         return;

@@ -18,6 +18,9 @@ struct JobSettings {
     // Where the spool stream goes as it is written; null keeps it in the
     // outcome. A job stops after the page during which its sink failed.
     SpoolSink* sink = nullptr;
+    // Whether the outcome lists every call that reached Unidrv's own entry
+    // points; off, a job's memory does not grow with its pages.
+    bool keepUnidrvCalls = true;
 };
 
 struct LabelJob : JobSettings {

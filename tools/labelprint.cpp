@@ -151,6 +151,9 @@ std::optional<Failure> run(const Options& options) {
         job.source = &selected;
     }
     job.bandHeight = options.bandHeight;
+    // The stream goes to its target as it is written; a list of every call
+    // would only grow with the job.
+    job.keepUnidrvCalls = textJob.keepUnidrvCalls = false;
     job.editSettings = [&options](OemDevMode& settings) { applySettings(options, settings); };
     textJob.editSettings = job.editSettings;
     // The host plug-in's stand-in for the system's ANSI code page.

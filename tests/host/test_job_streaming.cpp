@@ -89,9 +89,12 @@ TEST_F(JobStreaming, TheSinkGetsTheStreamPageByPageAndTheOutcomeKeepsNone) {
     streamed.source = &source;
     RecordingSink sink;
     streamed.sink = &sink;
+    streamed.keepUnidrvCalls = false;
     const auto outcome = standin::printLabelJob(linkedModule(), streamed);
     ASSERT_TRUE(outcome.ok) << outcome.error;
     EXPECT_TRUE(outcome.spool.empty());
+    EXPECT_TRUE(outcome.unidrvCalls.empty());
+    EXPECT_FALSE(whole.unidrvCalls.empty());
     ASSERT_EQ(sink.pages.size(), 3u);
     EXPECT_EQ(sink.pages[0] + sink.pages[1] + sink.pages[2] + sink.current,
               std::string(whole.spool.begin(), whole.spool.end()));
@@ -107,9 +110,9 @@ TEST_F(JobStreaming, AFailedSinkStopsTheJobAfterThatPage) {
     const auto outcome = standin::printLabelJob(linkedModule(), job);
     EXPECT_FALSE(outcome.ok);
     EXPECT_EQ(sink.pages.size(), 2u);
-    const std::vector<std::string> calls = {"DrvStartDoc",  "DrvStartPage", "DrvStartBanding",
-                                            "DrvSendPage",  "DrvStartPage", "DrvStartBanding",
-                                            "DrvSendPage",  "DrvEndDoc"};
+    const std::vector<std::string> calls = {"DrvStartDoc", "DrvStartPage", "DrvStartBanding",
+                                            "DrvSendPage", "DrvStartPage", "DrvStartBanding",
+                                            "DrvSendPage", "DrvEndDoc"};
     EXPECT_EQ(outcome.unidrvCalls, calls) << "no third page, and the document still ends";
     EXPECT_EQ(outcome.canUnloadNow, S_OK);
 }

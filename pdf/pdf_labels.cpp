@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -19,11 +20,14 @@
 #include <vector>
 
 #include "imaging/dot_maker.h"
+#include "pdf/pdf_repair.h"
 
 namespace {
 
 // The header is looked for this far into the file.
 constexpr size_t kHeaderWindow = 1024;
+
+const char kDamaged[] = "damaged PDF";
 
 struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
@@ -65,14 +69,30 @@ bool readRest(std::FILE* file, poppler::byte_array& bytes, int& systemError) {
     }
 }
 
-// Empty when the document is one the tools can print; otherwise the reason,
-// as the error line quotes it.
-std::string loadDocument(const std::string& path, std::unique_ptr<poppler::document>& document) {
+// Empty when poppler's document is one the tools can print; otherwise the
+// reason, as the error line quotes it.
+std::string problemOf(const poppler::document* document) {
+    if (!document)
+        return kDamaged;
+    if (document->is_locked())
+        return "needs a password";
+    if (!document->has_permission(poppler::perm_print))
+        return "printing not permitted";
+    if (document->pages() <= 0)
+        return "no pages";
+    return {};
+}
+
+// Opens the file with poppler, by name, or from `bytes` when it is no
+// regular file: poppler reads those in place, so they live as long as the
+// document. Empty when it is one the tools can print; otherwise the reason.
+std::string loadDocument(const std::string& path, poppler::byte_array& bytes,
+                         std::unique_ptr<poppler::document>& document) {
     errno = 0;
     FilePtr file(std::fopen(path.c_str(), "rb"));
     if (!file)
         return "cannot open (" + reasonFor(errno != 0 ? errno : ENOENT) + ")";
-    poppler::byte_array bytes(kHeaderWindow);
+    bytes.resize(kHeaderWindow);
     errno = 0;
     const size_t got = std::fread(bytes.data(), 1, bytes.size(), file.get());
     if (got < bytes.size() && std::ferror(file.get()))
@@ -85,22 +105,28 @@ std::string loadDocument(const std::string& path, std::unique_ptr<poppler::docum
     struct stat info {};
     if (fstat(fileno(file.get()), &info) == 0 && S_ISREG(info.st_mode)) {
         file.reset();
+        bytes = {};
         document.reset(poppler::document::load_from_file(path));
     } else {
         int systemError = 0;
         if (!readRest(file.get(), bytes, systemError))
             return "unreadable (" + reasonFor(systemError) + ")";
-        document.reset(poppler::document::load_from_data(&bytes));
+        if (bytes.size() > INT_MAX)
+            return "too large";
+        document.reset(
+            poppler::document::load_from_raw_data(bytes.data(), static_cast<int>(bytes.size())));
     }
-    if (!document)
-        return "damaged PDF";
-    if (document->is_locked())
-        return "needs a password";
-    if (!document->has_permission(poppler::perm_print))
-        return "printing not permitted";
-    if (document->pages() <= 0)
-        return "no pages";
-    return {};
+    return problemOf(document.get());
+}
+
+// poppler's numbers of the pages it can find: a damaged page tree can name
+// more pages than it holds.
+std::vector<int> pagesFound(const poppler::document& pdf) {
+    std::vector<int> found;
+    for (int index = 0; index < pdf.pages(); ++index)
+        if (std::unique_ptr<poppler::page>(pdf.create_page(index)))
+            found.push_back(index);
+    return found;
 }
 
 // Rounds as poppler does when it sizes a page, saturating instead of
@@ -143,10 +169,9 @@ std::string sizeProblem(PdfPageSize size, int dpi, const std::string& what) {
 
 struct PdfLabels::Document {
     std::string path;
+    poppler::byte_array bytes; // what poppler reads, when not the file itself
     std::unique_ptr<poppler::document> pdf;
-    // poppler's numbers of the pages it can find: a damaged page tree can
-    // name more pages than it holds.
-    std::vector<int> found;
+    std::vector<int> found; // pagesFound(*pdf)
 
     // Null for an index past the end, or a page poppler cannot load.
     std::unique_ptr<poppler::page> page(int index) const {
@@ -155,12 +180,27 @@ struct PdfLabels::Document {
         return std::unique_ptr<poppler::page>(pdf->create_page(found[index]));
     }
 
-    // Looks for every page poppler counts. False when it finds none.
-    bool findPages() {
-        for (int index = 0; index < pdf->pages(); ++index)
-            if (std::unique_ptr<poppler::page>(pdf->create_page(index)))
-                found.push_back(index);
-        return !found.empty();
+    // poppler gives up on some damaged files whose objects qpdf still finds,
+    // such as a linearized file whose main cross-reference section has moved:
+    // a copy qpdf rebuilds is read instead. False, the document left as it
+    // was, when the copy has no page to print either.
+    bool reopenRepaired() {
+        std::optional<poppler::byte_array> repaired = repairedPdf(path, bytes);
+        if (!repaired || repaired->size() > INT_MAX)
+            return false;
+        std::unique_ptr<poppler::document> rebuilt(poppler::document::load_from_raw_data(
+            repaired->data(), static_cast<int>(repaired->size())));
+        if (!problemOf(rebuilt.get()).empty())
+            return false;
+        std::vector<int> rebuiltPages = pagesFound(*rebuilt);
+        if (rebuiltPages.empty())
+            return false;
+        // The old document goes before the bytes it may read; the moved
+        // vector keeps the buffer the new one reads.
+        pdf = std::move(rebuilt);
+        bytes = std::move(*repaired);
+        found = std::move(rebuiltPages);
+        return true;
     }
 };
 
@@ -173,13 +213,16 @@ std::unique_ptr<PdfLabels> PdfLabels::open(const std::string& path, std::string&
     try {
         auto document = std::make_unique<Document>();
         document->path = path;
-        const std::string problem = loadDocument(path, document->pdf);
+        std::string problem = loadDocument(path, document->bytes, document->pdf);
+        if (problem.empty()) {
+            document->found = pagesFound(*document->pdf);
+            if (document->found.empty())
+                problem = std::string(kDamaged) + " (none of its pages can be found)";
+        }
+        if (problem.rfind(kDamaged, 0) == 0 && document->reopenRepaired())
+            problem.clear();
         if (!problem.empty()) {
             error = path + ": " + problem;
-            return nullptr;
-        }
-        if (!document->findPages()) {
-            error = path + ": damaged PDF (none of its pages can be found)";
             return nullptr;
         }
         error.clear();

@@ -104,13 +104,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         RasterPage page;
         std::string error;
         if (!RasterPage::problemWith(header).empty()) {
-            fuzzing::require(!page.start(header, error));
+            fuzzing::require(!page.start(header, false, error));
             break;
         }
         if (std::uint64_t{header.cupsWidth} * header.cupsHeight > kMaxFuzzDots ||
             header.cupsBytesPerLine > kMaxFuzzDots)
             break;
-        fuzzing::require(page.start(header, error));
+        fuzzing::require(page.start(header, false, error));
         if (!session)
             session = std::make_unique<LabelSession>(
                 engine, static_cast<std::int32_t>(header.cupsWidth),

@@ -1,5 +1,6 @@
 #include "printerapp/job_filters.h"
 
+#include "host/page_selection.h"
 #include "host/text_document.h"
 #include "imaging/jpeg_reader.h"
 #include "imaging/label_fit.h"
@@ -7,9 +8,10 @@
 #include "imaging/picture_scaler.h"
 #include "pdf/pdf_loader.h"
 #include "printerapp/app_context.h"
-#include "printerapp/job_gate.h"
+#include "printerapp/job_lanes.h"
 #include "printerapp/label_driver.h"
 #include "printerapp/printer_pages.h"
+#include "printerapp/raster_file.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -51,18 +53,29 @@ std::string documentFormat(pappl_job_t* job) {
     return format ? format : "";
 }
 
-// Ends a job that cannot print with a reason the client can read.
-bool refuse(pappl_job_t* job, const std::string& reason) {
+// Ends a job that cannot print with a reason the client can read: the
+// printer's, when it took no more data, else the document's.
+bool refuse(pappl_job_t* job, const std::string& reason, bool printerFault = false) {
     papplJobSetMessage(job, "%s", reason.c_str());
     papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "%s", reason.c_str());
-    papplJobSetReasons(job, PAPPL_JREASON_DOCUMENT_FORMAT_ERROR, PAPPL_JREASON_NONE);
+    papplJobSetReasons(
+        job, printerFault ? PAPPL_JREASON_PRINTER_STOPPED : PAPPL_JREASON_DOCUMENT_FORMAT_ERROR,
+        PAPPL_JREASON_NONE);
     return false;
 }
 
-// After a job: its pages counted, the last label kept for the web page.
-bool finish(pappl_job_t* job, const DeviceSink& sink, bool printed, const std::string& error) {
-    papplJobSetImpressionsCompleted(job, static_cast<int>(sink.pages()));
+// After a job: its labels counted, unless PAPPL counts the pages it read
+// itself (pictures), and the last label kept for the web page. A canceled
+// job ends as canceled, with no reason of its own.
+bool finish(pappl_job_t* job, const DeviceSink& sink, bool printed, const std::string& error,
+            bool papplCounts) {
+    if (!papplCounts)
+        papplJobSetImpressionsCompleted(job, static_cast<int>(sink.labels()));
     keepLastLabel(job, sink);
+    if (papplJobIsCanceled(job))
+        return false;
+    if (!printed && sink.failed())
+        return refuse(job, "the printer took no more data", true);
     if (!printed)
         return refuse(job, error);
     return true;
@@ -140,14 +153,24 @@ class PdfLabelPages final : public standin::PageSource {
 };
 
 // Pages on the job's label, through the plug-in to the device.
-bool printPages(pappl_job_t* job, pappl_device_t* device, const PrintOptions& print,
-                standin::PageSource& pages, const LabelSettings& settings) {
-    const LabelGeometry label = labelOf(print.options);
-    DeviceSink sink = deviceSink(device);
-    std::string error;
-    const bool printed = appContext().engine.printLabels(pages, label.width, label.height,
-                                                         kPrinterDpi, settings, sink, error);
-    return finish(job, sink, printed, error);
+// The job's copies (collated unless multiple-document-handling asks
+// otherwise) and, where the document has pages of its own, its page-ranges.
+standin::PageSelection selectionOf(pappl_job_t* job, const pappl_pr_options_t* options,
+                                   bool ranges) {
+    standin::PageSelection selection;
+    selection.copies = std::clamp(options->copies, 1, 999);
+    if (ipp_attribute_t* handling = papplJobGetAttribute(job, "multiple-document-handling"))
+        selection.collate = std::strcmp(ippGetString(handling, 0, nullptr),
+                                        "separate-documents-uncollated-copies") != 0;
+    ipp_attribute_t* pageRanges = ranges ? papplJobGetAttribute(job, "page-ranges") : nullptr;
+    for (int i = 0; pageRanges && i < ippGetCount(pageRanges); ++i) {
+        int last = 0;
+        const int first = ippGetRange(pageRanges, i, &last);
+        if (first >= 1 && last >= first)
+            selection.ranges.push_back(
+                {static_cast<std::size_t>(first), static_cast<std::size_t>(last)});
+    }
+    return selection;
 }
 
 // What every format's job starts from.
@@ -158,19 +181,58 @@ struct Document {
     std::string format;
     const PrintOptions& print;
     const LabelSettings& settings;
+    bool papplCounts; // PAPPL counts the pages it reads itself
 };
+
+// A canceled job gets no further page: the label in progress was finished
+// whole, and the document ends with the job-end commands.
+class UntilCanceled final : public standin::PageSource {
+  public:
+    UntilCanceled(pappl_job_t* job, standin::PageSource& pages) : job_(job), pages_(pages) {}
+    std::size_t count() const override { return pages_.count(); }
+    bool page(std::size_t index, standin::PageView& view, std::string& error) override {
+        if (papplJobIsCanceled(job_)) {
+            error = "canceled";
+            return false;
+        }
+        return pages_.page(index, view, error);
+    }
+
+  private:
+    pappl_job_t* job_;
+    standin::PageSource& pages_;
+};
+
+// The document's pages, as the job selects them, through the plug-in to the
+// device on paper `paperWidth` x `paperHeight` dots.
+bool printPages(const Document& document, standin::PageSource& pages, std::int32_t paperWidth,
+                std::int32_t paperHeight, bool ranges) {
+    standin::SelectedPages selected(pages,
+                                    selectionOf(document.job, document.print.options, ranges));
+    if (selected.count() == 0)
+        return refuse(document.job, "page-ranges selects no page of the document");
+    UntilCanceled job(document.job, selected);
+    DeviceSink sink = deviceSink(document.device);
+    std::string error;
+    const bool printed = appContext().engine.printLabels(job, paperWidth, paperHeight, kPrinterDpi,
+                                                         document.settings, sink, error);
+    return finish(document.job, sink, printed, error, document.papplCounts);
+}
+
+// Pages on the job's label.
+bool printOnLabel(const Document& document, standin::PageSource& pages, bool ranges) {
+    const LabelGeometry label = labelOf(document.print.options);
+    return printPages(document, pages, label.width, label.height, ranges);
+}
 using FormatPrinter = bool (*)(const Document&);
 
 // Each format's job reads its document, and prints it through the plug-in,
-// while no other job does: PAPPL may start several jobs at once (see
-// job_gate.h), and poppler and the plug-in are each one for the whole
-// process. Then `printer` prints the document.
-bool printWith(pappl_job_t* job, pappl_device_t* device, FormatPrinter printer) {
-    const bool canceled = papplJobIsCanceled(job);
-    const JobTurn turn(job, papplPrinterGetID(papplJobGetPrinter(job)), papplJobGetID(job),
-                       !canceled);
-    if (!turn.mine())
-        return !canceled; // canceled, or the job's other thread prints it
+// while no other job does: poppler and the plug-in are each one for the
+// whole process. Then `printer` prints the document.
+bool printWith(pappl_job_t* job, pappl_device_t* device, FormatPrinter printer,
+               bool papplCounts = false) {
+    if (papplJobIsCanceled(job))
+        return false;
     const auto alone = appContext().engine.exclusive();
     const std::string file = documentFile(job);
     if (file.empty())
@@ -180,7 +242,7 @@ bool printWith(pappl_job_t* job, pappl_device_t* device, FormatPrinter printer) 
     const std::optional<LabelSettings> settings = jobSettings(job, print.options, problem);
     if (!settings)
         return refuse(job, problem);
-    return printer({job, device, file, documentFormat(job), print, *settings});
+    return printer({job, device, file, documentFormat(job), print, *settings, papplCounts});
 }
 
 // A picture (PNG, JPEG or PBM), one label: its grey values fitted to the
@@ -195,7 +257,7 @@ bool printPictureDocument(const Document& document) {
                                              label.height, label.scaling);
     OnePage page(placeGreyPicture(read.picture.view(), placement, label.width, label.height,
                                   document.settings.dither));
-    return printPages(document.job, document.device, document.print, page, document.settings);
+    return printOnLabel(document, page, false);
 }
 
 // A PDF, one label a page, each rendered at the size it prints.
@@ -205,7 +267,17 @@ bool printPdfDocument(const Document& document) {
     if (!pdf)
         return refuse(document.job, error);
     PdfLabelPages pages(*pdf, labelOf(document.print.options), document.settings.dither);
-    return printPages(document.job, document.device, document.print, pages, document.settings);
+    return printOnLabel(document, pages, true);
+}
+
+// PWG or Apple raster, the pages at the size the client made them, the
+// paper sized for the largest as labelprint sizes it.
+bool printRasterDocument(const Document& document) {
+    RasterFilePages pages;
+    std::string error;
+    if (!pages.open(document.file, document.settings.dither, error))
+        return refuse(document.job, error);
+    return printPages(document, pages, pages.widest(), pages.tallest(), false);
 }
 
 // Plain text, in the printer-resident font.
@@ -222,18 +294,26 @@ bool printTextDocument(const Document& document) {
     std::fclose(file);
     DeviceSink sink = deviceSink(document.device);
     std::string error;
-    const bool printed =
-        appContext().engine.printText(text, kPrinterDpi, document.settings, sink, error);
-    return finish(document.job, sink, printed, error);
+    const bool printed = appContext().engine.printText(
+        text, kPrinterDpi, document.settings, std::clamp(document.print.options->copies, 1, 999),
+        sink, error);
+    return finish(document.job, sink, printed, error, document.papplCounts);
 }
 
 // PAPPL's filters for the formats it does not read itself.
 bool printPdf(pappl_job_t* job, pappl_device_t* device, void*) {
+    const DriverCall call(job, true);
     return printWith(job, device, printPdfDocument);
 }
 
 bool printText(pappl_job_t* job, pappl_device_t* device, void*) {
+    const DriverCall call(job, true);
     return printWith(job, device, printTextDocument);
+}
+
+bool printRaster(pappl_job_t* job, pappl_device_t* device, void*) {
+    const DriverCall call(job, true);
+    return printWith(job, device, printRasterDocument);
 }
 
 } // namespace
@@ -269,7 +349,7 @@ void keepLastLabel(pappl_job_t* job, const DeviceSink& sink) {
 bool printDocument(pappl_job_t* job, pappl_device_t* device) {
     const std::string format = documentFormat(job);
     if (format == "image/png" || format == "image/jpeg")
-        return printWith(job, device, printPictureDocument);
+        return printWith(job, device, printPictureDocument, true);
     if (format == "application/pdf")
         return printWith(job, device, printPdfDocument);
     if (format == "text/plain")
@@ -282,6 +362,11 @@ void addJobFilters(pappl_system_t* system) {
     // plug-in stands in for.
     papplSystemAddMIMEFilter(system, "application/pdf", "image/pwg-raster", printPdf, nullptr);
     papplSystemAddMIMEFilter(system, "text/plain", "image/pwg-raster", printText, nullptr);
+    // Raster documents PAPPL would print as they arrive are spooled and
+    // queued as every other document is (where the program reads them
+    // itself: see document_spool.cpp).
+    papplSystemAddMIMEFilter(system, "image/pwg-raster", "image/pwg-raster", printRaster, nullptr);
+    papplSystemAddMIMEFilter(system, "image/urf", "image/pwg-raster", printRaster, nullptr);
 }
 
 namespace {
@@ -305,6 +390,7 @@ bool looksLikeText(const unsigned char* head, size_t size) {
 } // namespace
 
 bool printRaw(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t*) {
+    const DriverCall call(job, true);
     return refuse(job, "the document is none of the formats this printer takes (PWG or Apple "
                        "raster, PNG, JPEG, PDF, plain text)");
 }

@@ -34,6 +34,7 @@ bool labelJobFor(std::int32_t paperWidth, std::int32_t paperHeight, int dpi,
     job.paper.paperWidth = *across;
     job.paper.paperLength = *down;
     job.sink = &sink;
+    job.keepUnidrvCalls = false; // a long job's memory stays flat
     job.editSettings = storedSettings(settings);
     // The configuration chooses label mode at each document's start: a text
     // job before this one may have left the module in text mode.
@@ -67,12 +68,16 @@ bool PluginEngine::printLabels(standin::PageSource& pages, std::int32_t paperWid
 }
 
 bool PluginEngine::printText(std::string_view utf8, int dpi, const LabelSettings& settings,
-                             standin::SpoolSink& sink, std::string& error) {
+                             int copies, standin::SpoolSink& sink, std::string& error) {
     standin::TextJob job;
     if (!textJobOf(utf8, dpi, false, job)) {
         error = "the text is not UTF-8";
         return false;
     }
+    job.keepUnidrvCalls = false;
+    const std::vector<standin::TextDocument> document = job.documents;
+    for (int copy = 1; copy < copies; ++copy)
+        job.documents.insert(job.documents.end(), document.begin(), document.end());
     job.sink = &sink;
     job.editSettings = storedSettings(settings);
     const std::lock_guard<std::recursive_mutex> hold(lock_);
@@ -131,10 +136,11 @@ bool DeviceSink::pageDone() {
     if (failed_)
         return false;
     flusher_(device_);
-    ++pages_;
     static constexpr char kLabelStart[] = "CLS\r\nBITMAP";
     const auto found =
         std::search(page_.begin(), page_.end(), kLabelStart, kLabelStart + sizeof kLabelStart - 1);
+    if (!page_.empty())
+        ++labels_;
     if (found != page_.end())
         lastLabel_.swap(page_);
     page_.clear();

@@ -40,8 +40,9 @@ class PluginEngine {
                      int dpi, const LabelSettings& settings, standin::SpoolSink& sink,
                      std::string& error);
 
-    // A text job of a UTF-8 document in the printer-resident font.
-    bool printText(std::string_view utf8, int dpi, const LabelSettings& settings,
+    // A text job of a UTF-8 document in the printer-resident font, the
+    // document `copies` times.
+    bool printText(std::string_view utf8, int dpi, const LabelSettings& settings, int copies,
                    standin::SpoolSink& sink, std::string& error);
 
   private:
@@ -89,7 +90,10 @@ class DeviceSink final : public standin::SpoolSink {
     // What the last page that held a label program wrote.
     const std::vector<std::uint8_t>& lastLabel() const { return lastLabel_; }
     std::size_t bytesWritten() const { return written_; }
-    std::size_t pages() const { return pages_; }
+    // Pages that went out whole and printed something.
+    std::size_t labels() const { return labels_; }
+    // The device took no more data.
+    bool failed() const { return failed_; }
 
   private:
     void* device_;
@@ -97,7 +101,7 @@ class DeviceSink final : public standin::SpoolSink {
     Flusher flusher_;
     bool failed_ = false;
     std::size_t written_ = 0;
-    std::size_t pages_ = 0;
+    std::size_t labels_ = 0;
     std::vector<std::uint8_t> page_;
     std::vector<std::uint8_t> lastLabel_;
 };

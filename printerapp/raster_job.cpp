@@ -2,6 +2,7 @@
 
 #include "printerapp/app_context.h"
 #include "printerapp/job_filters.h"
+#include "printerapp/job_lanes.h"
 #include "printerapp/label_driver.h"
 #include "printerapp/raster_page.h"
 
@@ -40,9 +41,13 @@ bool fail(pappl_job_t* job, const std::string& reason) {
         raster->session->finish(true, ignored);
         keepLastLabel(job, raster->sink);
     }
-    papplJobSetMessage(job, "%s", reason.c_str());
-    papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "%s", reason.c_str());
-    papplJobSetReasons(job, PAPPL_JREASON_DOCUMENT_FORMAT_ERROR, PAPPL_JREASON_NONE);
+    const bool printerFault = raster && raster->sink.failed();
+    const std::string said = printerFault ? "the printer took no more data" : reason;
+    papplJobSetMessage(job, "%s", said.c_str());
+    papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "%s", said.c_str());
+    papplJobSetReasons(
+        job, printerFault ? PAPPL_JREASON_PRINTER_STOPPED : PAPPL_JREASON_DOCUMENT_FORMAT_ERROR,
+        PAPPL_JREASON_NONE);
     return false;
 }
 
@@ -63,6 +68,7 @@ void fillDitherMatrix(pappl_dither_t& matrix, bool dither) {
 }
 
 bool rasterStartJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device) {
+    const DriverCall call(job);
     if (!isRaster(job))
         return printDocument(job, device);
     std::string problem;
@@ -71,19 +77,21 @@ bool rasterStartJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_
         return fail(job, problem);
     auto raster = std::make_unique<RasterJob>(device);
     raster->settings = *settings;
-    // PAPPL makes grey pages into dots with this matrix as it reads them.
-    fillDitherMatrix(options->dither, raster->settings.dither);
     papplJobSetData(job, raster.release());
     return true;
 }
 
 bool rasterStartPage(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t*, unsigned) {
+    const DriverCall call(job);
     RasterJob* raster = rasterJobOf(job);
     if (!raster)
         return true;
+    // PAPPL makes grey pages into dots with this matrix as it reads them; it
+    // makes the page's options anew, from the driver's own, for every page.
+    fillDitherMatrix(options->dither, raster->settings.dither);
     const cups_page_header2_t& header = options->header;
     std::string error;
-    if (!raster->page.start(header, error))
+    if (!raster->page.start(header, raster->settings.dither, error))
         return fail(job, error);
     // The paper is sized for the first page, as for any job whose later
     // pages are not known when it starts.
@@ -97,14 +105,17 @@ bool rasterStartPage(pappl_job_t* job, pappl_pr_options_t* options, pappl_device
 
 bool rasterWriteLine(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t*, unsigned y,
                      const unsigned char* line) {
+    const DriverCall call(job);
     if (RasterJob* raster = rasterJobOf(job))
         raster->page.addLine(y, line);
     return true;
 }
 
 bool rasterEndPage(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t*, unsigned page) {
+    const DriverCall call(job);
     RasterJob* raster = rasterJobOf(job);
-    if (!raster)
+    // A page canceled part-way prints nothing: no part of a label goes out.
+    if (!raster || papplJobIsCanceled(job))
         return true;
     if (!raster->page.complete())
         return fail(job, "the raster stream ends inside page " + std::to_string(page) + " (line " +
@@ -112,19 +123,23 @@ bool rasterEndPage(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t*, unsig
     std::string error;
     if (!raster->session->printPage(raster->page.view(), error))
         return fail(job, error.empty() ? "the printer took no more data" : error);
-    papplJobSetImpressionsCompleted(job, 1);
     return true;
 }
 
 bool rasterEndJob(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t*) {
-    std::unique_ptr<RasterJob> raster(rasterJobOf(job));
-    papplJobSetData(job, nullptr);
+    const DriverCall call(job, true);
+    RasterJob* raster = rasterJobOf(job);
     if (!raster)
         return true;
+    // A canceled job still ends its document: the job-end commands leave the
+    // printer as a finished job does.
+    const bool canceled = papplJobIsCanceled(job);
     std::string error;
-    const bool printed = raster->session && raster->session->finish(papplJobIsCanceled(job), error);
-    keepLastLabel(job, raster->sink);
-    if (!printed && !papplJobIsCanceled(job))
+    const bool printed = raster->session && raster->session->finish(canceled, error);
+    if (!printed && !canceled)
         return fail(job, error.empty() ? "the job held no page" : error);
+    keepLastLabel(job, raster->sink);
+    delete raster;
+    papplJobSetData(job, nullptr);
     return printed;
 }

@@ -17,15 +17,19 @@ std::string RasterPage::problemWith(const cups_page_header2_t& header) {
     // A client's header may hold any number where an enumeration is declared.
     unsigned space = 0;
     std::memcpy(&space, &header.cupsColorSpace, sizeof space);
-    if (header.cupsBitsPerPixel != 1 || space != CUPS_CSPACE_K)
+    const bool black1 = header.cupsBitsPerPixel == 1 && space == CUPS_CSPACE_K;
+    const bool grey8 = header.cupsBitsPerPixel == 8 && header.cupsBitsPerColor == 8 &&
+                       (space == CUPS_CSPACE_SW || space == CUPS_CSPACE_W);
+    if (!black1 && !grey8)
         return "unsupported raster type (colour space " + std::to_string(space) + ", " +
                std::to_string(header.cupsBitsPerPixel) + " bits a pixel)";
-    if (header.cupsBytesPerLine < (std::uint64_t{header.cupsWidth} + 7) / 8)
+    if (header.cupsBytesPerLine <
+        (std::uint64_t{header.cupsWidth} * header.cupsBitsPerPixel + 7) / 8)
         return "the raster lines are shorter than the page is wide";
     return {};
 }
 
-bool RasterPage::start(const cups_page_header2_t& header, std::string& error) {
+bool RasterPage::start(const cups_page_header2_t& header, bool dither, std::string& error) {
     error = problemWith(header);
     if (!error.empty())
         return false;
@@ -36,12 +40,23 @@ bool RasterPage::start(const cups_page_header2_t& header, std::string& error) {
         error = "out of memory";
         return false;
     }
+    grey_.reset();
+    if (header.cupsBitsPerPixel == 8)
+        grey_ = std::make_unique<DotMaker>(dots_, dither);
     return true;
 }
 
 void RasterPage::addLine(unsigned y, const unsigned char* line) {
     if (y >= static_cast<unsigned>(dots_.height))
         return;
+    if (grey_) {
+        // Dithering carries each line's error to the next.
+        if (y != linesSeen_)
+            return;
+        grey_->addRow(static_cast<int>(y), line, 1);
+        linesSeen_ = y + 1;
+        return;
+    }
     linesSeen_ = std::max(linesSeen_, y + 1);
     // black_1 is dots already: 1 = printed, leftmost in the top bit. Bits
     // past the width stay clear, as every picture keeps them.

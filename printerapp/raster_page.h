@@ -1,15 +1,17 @@
-// One raster page as PAPPL hands it to the driver, line by line. The driver
-// takes black_1 lines only (PAPPL makes grey pages into dots with the
-// driver's threshold or dither matrix), which are the page's dots as they
-// are.
+// One raster page, line by line, as PAPPL hands it to the driver or as it is
+// read from a raster file: black_1 lines are the page's dots as they are;
+// 8-bit grey lines are made into dots as pictures are (threshold at mid
+// grey, or dither).
 #pragma once
 
 #include "host/page_bitmap.h"
 #include "imaging/bilevel_image.h"
+#include "imaging/dot_maker.h"
 
 #include <cups/raster.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 // Larger pages are refused before anything is set aside for them.
@@ -22,12 +24,13 @@ class RasterPage {
     // job's message gives it, otherwise.
     static std::string problemWith(const cups_page_header2_t& header);
 
-    // Sets the page up for `header`'s lines; false, with `error`, when it
-    // cannot be printed or no memory can be had.
-    bool start(const cups_page_header2_t& header, std::string& error);
+    // Sets the page up for `header`'s lines, grey ones dithered when
+    // `dither`; false, with `error`, when it cannot be printed or no memory
+    // can be had.
+    bool start(const cups_page_header2_t& header, bool dither, std::string& error);
 
     // Line `y` of the page, cupsBytesPerLine bytes; lines past the page's
-    // end are ignored.
+    // end, and grey lines out of order, are ignored.
     void addLine(unsigned y, const unsigned char* line);
 
     // Whether every line of the page arrived: a stream that ends inside a
@@ -39,5 +42,6 @@ class RasterPage {
 
   private:
     BilevelImage dots_;
+    std::unique_ptr<DotMaker> grey_; // for 8-bit grey pages
     unsigned linesSeen_ = 0;
 };

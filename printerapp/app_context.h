@@ -4,6 +4,7 @@
 
 #include "printerapp/label_pipeline.h"
 #include "printerapp/printer_state.h"
+#include "printerapp/render_workers.h"
 
 #include <pappl/pappl.h>
 
@@ -13,8 +14,9 @@
 struct AppContext {
     std::string spoolDirectory;
     std::string pluginPath;
-    PluginEngine engine;
+    PluginEngine engine; // for raster pages PAPPL hands over as they arrive
     std::unique_ptr<PrinterStates> printers;
+    std::unique_ptr<RenderWorkers> workers; // every other job renders in its printer's worker
     // While PAPPL loads its state file the printers' defaults come from it;
     // the settings blocks, loaded afterwards, are what counts.
     bool loadingState = false;

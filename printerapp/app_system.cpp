@@ -57,8 +57,10 @@ pappl_loglevel_t logLevel(const std::string& name) {
 // A printer the user deleted loses its settings with it. (PAPPL also lets go
 // of every printer when the server stops, which must keep them.)
 void onEvent(pappl_system_t*, pappl_printer_t* printer, pappl_job_t*, pappl_event_t event, void*) {
-    if (printer && (event & PAPPL_EVENT_PRINTER_DELETED))
+    if (printer && (event & PAPPL_EVENT_PRINTER_DELETED)) {
         appContext().printers->forget(papplPrinterGetID(printer));
+        appContext().workers->forget(papplPrinterGetID(printer));
+    }
 }
 
 bool saveState(pappl_system_t* system, void* path) {
@@ -96,6 +98,7 @@ pappl_system_t* createSystem(int count, cups_option_t* options, void*) {
         return nullptr;
     }
     context.printers = std::make_unique<PrinterStates>(context.spoolDirectory);
+    context.workers = std::make_unique<RenderWorkers>();
     // Text jobs name their code page to the plug-in's host stand-in through
     // the environment. Set once here, the variable has its place before any
     // thread starts, so a later change only swaps its value and never moves

@@ -4,14 +4,12 @@
 #include "host/text_document.h"
 #include "imaging/jpeg_reader.h"
 #include "imaging/label_fit.h"
-#include "imaging/page_image_reader.h"
-#include "imaging/picture_scaler.h"
 #include "pdf/pdf_loader.h"
 #include "printerapp/app_context.h"
 #include "printerapp/job_lanes.h"
 #include "printerapp/label_driver.h"
 #include "printerapp/printer_pages.h"
-#include "printerapp/raster_file.h"
+#include "printerapp/render_workers.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -53,32 +51,14 @@ std::string documentFormat(pappl_job_t* job) {
     return format ? format : "";
 }
 
-// Ends a job that cannot print with a reason the client can read: the
-// printer's, when it took no more data, else the document's.
-bool refuse(pappl_job_t* job, const std::string& reason, bool printerFault = false) {
+// Ends a job that cannot print with a reason the client can read, and the
+// reason keyword: the document's, unless `why` names another.
+bool refuse(pappl_job_t* job, const std::string& reason,
+            pappl_jreason_t why = PAPPL_JREASON_DOCUMENT_FORMAT_ERROR) {
     papplJobSetMessage(job, "%s", reason.c_str());
     papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "%s", reason.c_str());
-    papplJobSetReasons(
-        job, printerFault ? PAPPL_JREASON_PRINTER_STOPPED : PAPPL_JREASON_DOCUMENT_FORMAT_ERROR,
-        PAPPL_JREASON_NONE);
+    papplJobSetReasons(job, why, PAPPL_JREASON_NONE);
     return false;
-}
-
-// After a job: its labels counted, unless PAPPL counts the pages it read
-// itself (pictures), and the last label kept for the web page. A canceled
-// job ends as canceled, with no reason of its own.
-bool finish(pappl_job_t* job, const DeviceSink& sink, bool printed, const std::string& error,
-            bool papplCounts) {
-    if (!papplCounts)
-        papplJobSetImpressionsCompleted(job, static_cast<int>(sink.labels()));
-    keepLastLabel(job, sink);
-    if (papplJobIsCanceled(job))
-        return false;
-    if (!printed && sink.failed())
-        return refuse(job, "the printer took no more data", true);
-    if (!printed)
-        return refuse(job, error);
-    return true;
 }
 
 // The label the job prints on (its media), in dots, and how pages are sized
@@ -110,49 +90,6 @@ LabelGeometry labelOf(const pappl_pr_options_t* options) {
             scalingOf(options->print_scaling)};
 }
 
-// One page already on the label.
-class OnePage final : public standin::PageSource {
-  public:
-    explicit OnePage(BilevelImage dots) : dots_(std::move(dots)) {}
-    std::size_t count() const override { return 1; }
-    bool page(std::size_t, standin::PageView& view, std::string&) override {
-        view = {dots_.width, dots_.height, dots_.bits.data()};
-        return true;
-    }
-
-  private:
-    BilevelImage dots_;
-};
-
-// A PDF's pages, each rendered on the label when the job comes to it.
-class PdfLabelPages final : public standin::PageSource {
-  public:
-    PdfLabelPages(PdfPages& document, const LabelGeometry& label, bool dither)
-        : document_(document), label_(label), dither_(dither) {}
-    std::size_t count() const override { return static_cast<std::size_t>(document_.pageCount()); }
-    bool page(std::size_t index, standin::PageView& view, std::string& error) override {
-        const int number = static_cast<int>(index);
-        const PdfPageSize size = document_.pageSize(number, kPrinterDpi);
-        const Placement placement =
-            placeOnLabel(size.width, size.height, label_.width, label_.height, label_.scaling);
-        current_ = document_.renderPlaced(number, kPrinterDpi, placement, label_.width,
-                                          label_.height, dither_);
-        if (!current_.ok()) {
-            error = current_.error;
-            return false;
-        }
-        view = {current_.image.width, current_.image.height, current_.image.bits.data()};
-        return true;
-    }
-
-  private:
-    PdfPages& document_;
-    LabelGeometry label_;
-    bool dither_;
-    ImageReadResult current_;
-};
-
-// Pages on the job's label, through the plug-in to the device.
 // The job's copies (collated unless multiple-document-handling asks
 // otherwise) and, where the document has pages of its own, its page-ranges.
 standin::PageSelection selectionOf(pappl_job_t* job, const pappl_pr_options_t* options,
@@ -173,147 +110,80 @@ standin::PageSelection selectionOf(pappl_job_t* job, const pappl_pr_options_t* o
     return selection;
 }
 
-// What every format's job starts from.
-struct Document {
-    pappl_job_t* job;
-    pappl_device_t* device;
-    std::string file;
-    std::string format;
-    const PrintOptions& print;
-    const LabelSettings& settings;
-    bool papplCounts; // PAPPL counts the pages it reads itself
-};
-
-// A canceled job gets no further page: the label in progress was finished
-// whole, and the document ends with the job-end commands.
-class UntilCanceled final : public standin::PageSource {
+// A job's pages to the printer's device as its worker sends them, each
+// flushed at its end; the last label program is kept for the web page.
+class DeviceWriter final : public PageReceiver {
   public:
-    UntilCanceled(pappl_job_t* job, standin::PageSource& pages) : job_(job), pages_(pages) {}
-    std::size_t count() const override { return pages_.count(); }
-    bool page(std::size_t index, standin::PageView& view, std::string& error) override {
-        if (papplJobIsCanceled(job_)) {
-            error = "canceled";
-            return false;
-        }
-        return pages_.page(index, view, error);
+    DeviceWriter(pappl_job_t* job, pappl_device_t* device) : job_(job), sink_(deviceSink(device)) {}
+    bool page(const std::vector<std::uint8_t>& bytes) override {
+        return sink_.write(bytes.data(), bytes.size()) && sink_.pageDone();
     }
+    bool canceled() override { return papplJobIsCanceled(job_); }
+    // What the job wrote after its last page: the job-end commands.
+    bool tail(const std::vector<std::uint8_t>& bytes) {
+        return bytes.empty() || (sink_.write(bytes.data(), bytes.size()) && sink_.flushTail());
+    }
+    const DeviceSink& sink() const { return sink_; }
 
   private:
     pappl_job_t* job_;
-    standin::PageSource& pages_;
+    DeviceSink sink_;
 };
 
-// The document's pages, as the job selects them, through the plug-in to the
-// device on paper `paperWidth` x `paperHeight` dots.
-bool printPages(const Document& document, standin::PageSource& pages, std::int32_t paperWidth,
-                std::int32_t paperHeight, bool ranges) {
-    standin::SelectedPages selected(pages,
-                                    selectionOf(document.job, document.print.options, ranges));
-    if (selected.count() == 0)
-        return refuse(document.job, "page-ranges selects no page of the document");
-    UntilCanceled job(document.job, selected);
-    DeviceSink sink = deviceSink(document.device);
-    std::string error;
-    const bool printed = appContext().engine.printLabels(job, paperWidth, paperHeight, kPrinterDpi,
-                                                         document.settings, sink, error);
-    return finish(document.job, sink, printed, error, document.papplCounts);
-}
-
-// Pages on the job's label.
-bool printOnLabel(const Document& document, standin::PageSource& pages, bool ranges) {
-    const LabelGeometry label = labelOf(document.print.options);
-    return printPages(document, pages, label.width, label.height, ranges);
-}
-using FormatPrinter = bool (*)(const Document&);
-
-// Each format's job reads its document, and prints it through the plug-in,
-// while no other job does: poppler and the plug-in are each one for the
-// whole process. Then `printer` prints the document.
-bool printWith(pappl_job_t* job, pappl_device_t* device, FormatPrinter printer,
+// Each format's job: its document, settings and options to the printer's
+// render worker, the pages it sends back to the device. A canceled job ends
+// as canceled, with no reason of its own. Its labels are counted, unless
+// PAPPL counts the pages it read itself (`papplCounts`).
+bool printWith(pappl_job_t* job, pappl_device_t* device, DocumentKind kind,
                bool papplCounts = false) {
+    const DriverCall call(job, true);
     if (papplJobIsCanceled(job))
         return false;
-    const auto alone = appContext().engine.exclusive();
-    const std::string file = documentFile(job);
-    if (file.empty())
+    RenderRequest request;
+    request.kind = kind;
+    request.path = documentFile(job);
+    if (request.path.empty())
         return refuse(job, "the job has no document");
     PrintOptions print(job);
     std::string problem;
     const std::optional<LabelSettings> settings = jobSettings(job, print.options, problem);
     if (!settings)
         return refuse(job, problem);
-    return printer({job, device, file, documentFormat(job), print, *settings, papplCounts});
-}
-
-// A picture (PNG, JPEG or PBM), one label: its grey values fitted to the
-// label, then made into dots as labelprint makes them.
-bool printPictureDocument(const Document& document) {
-    const GreyReadResult read =
-        document.format == "image/jpeg" ? readJpegGrey(document.file) : readPageGrey(document.file);
-    if (!read.ok())
-        return refuse(document.job, read.error);
-    const LabelGeometry label = labelOf(document.print.options);
-    const Placement placement = placeOnLabel(read.picture.width, read.picture.height, label.width,
-                                             label.height, label.scaling);
-    OnePage page(placeGreyPicture(read.picture.view(), placement, label.width, label.height,
-                                  document.settings.dither));
-    return printOnLabel(document, page, false);
-}
-
-// A PDF, one label a page, each rendered at the size it prints.
-bool printPdfDocument(const Document& document) {
-    std::string error;
-    std::unique_ptr<PdfPages> pdf = openPdfPages(document.file, error);
-    if (!pdf)
-        return refuse(document.job, error);
-    PdfLabelPages pages(*pdf, labelOf(document.print.options), document.settings.dither);
-    return printOnLabel(document, pages, true);
-}
-
-// PWG or Apple raster, the pages at the size the client made them, the
-// paper sized for the largest as labelprint sizes it.
-bool printRasterDocument(const Document& document) {
-    RasterFilePages pages;
-    std::string error;
-    if (!pages.open(document.file, document.settings.dither, error))
-        return refuse(document.job, error);
-    return printPages(document, pages, pages.widest(), pages.tallest(), false);
-}
-
-// Plain text, in the printer-resident font.
-bool printTextDocument(const Document& document) {
-    std::FILE* file = std::fopen(document.file.c_str(), "rb");
-    if (!file)
-        return refuse(document.job,
-                      std::string("cannot read the document: ") + std::strerror(errno));
-    std::string text;
-    char block[1 << 14];
-    std::size_t got;
-    while ((got = std::fread(block, 1, sizeof block, file)) > 0)
-        text.append(block, got);
-    std::fclose(file);
-    DeviceSink sink = deviceSink(document.device);
-    std::string error;
-    const bool printed = appContext().engine.printText(
-        text, kPrinterDpi, document.settings, std::clamp(document.print.options->copies, 1, 999),
-        sink, error);
-    return finish(document.job, sink, printed, error, document.papplCounts);
+    request.settings = *settings;
+    const LabelGeometry label = labelOf(print.options);
+    request.labelWidth = label.width;
+    request.labelHeight = label.height;
+    request.scaling = label.scaling;
+    request.selection = selectionOf(job, print.options, kind == DocumentKind::kPdf);
+    DeviceWriter writer(job, device);
+    const int printerId = papplPrinterGetID(papplJobGetPrinter(job));
+    const RenderOutcome outcome = appContext().workers->render(printerId, request, writer);
+    writer.tail(outcome.trailing);
+    if (!papplCounts)
+        papplJobSetImpressionsCompleted(job, static_cast<int>(writer.sink().labels()));
+    keepLastLabel(job, writer.sink());
+    if (papplJobIsCanceled(job))
+        return false;
+    if (writer.sink().failed())
+        return refuse(job, "the printer took no more data", PAPPL_JREASON_PRINTER_STOPPED);
+    if (outcome.workerFailed)
+        return refuse(job, outcome.error, PAPPL_JREASON_DOCUMENT_UNPRINTABLE_ERROR);
+    if (!outcome.ok)
+        return refuse(job, outcome.error);
+    return true;
 }
 
 // PAPPL's filters for the formats it does not read itself.
 bool printPdf(pappl_job_t* job, pappl_device_t* device, void*) {
-    const DriverCall call(job, true);
-    return printWith(job, device, printPdfDocument);
+    return printWith(job, device, DocumentKind::kPdf);
 }
 
 bool printText(pappl_job_t* job, pappl_device_t* device, void*) {
-    const DriverCall call(job, true);
-    return printWith(job, device, printTextDocument);
+    return printWith(job, device, DocumentKind::kText);
 }
 
 bool printRaster(pappl_job_t* job, pappl_device_t* device, void*) {
-    const DriverCall call(job, true);
-    return printWith(job, device, printRasterDocument);
+    return printWith(job, device, DocumentKind::kRaster);
 }
 
 } // namespace
@@ -348,12 +218,12 @@ void keepLastLabel(pappl_job_t* job, const DeviceSink& sink) {
 
 bool printDocument(pappl_job_t* job, pappl_device_t* device) {
     const std::string format = documentFormat(job);
-    if (format == "image/png" || format == "image/jpeg")
-        return printWith(job, device, printPictureDocument, true);
-    if (format == "application/pdf")
-        return printWith(job, device, printPdfDocument);
-    if (format == "text/plain")
-        return printWith(job, device, printTextDocument);
+    // PAPPL reads pictures with its own filters, before ours, and counts
+    // their pages.
+    if (format == "image/png")
+        return printWith(job, device, DocumentKind::kPng, true);
+    if (format == "image/jpeg")
+        return printWith(job, device, DocumentKind::kJpeg, true);
     return refuse(job, "cannot print documents of type " + format);
 }
 

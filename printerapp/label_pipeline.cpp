@@ -146,3 +146,10 @@ bool DeviceSink::pageDone() {
     page_.clear();
     return true;
 }
+
+bool DeviceSink::flushTail() {
+    if (failed_)
+        return false;
+    flusher_(device_);
+    return true;
+}

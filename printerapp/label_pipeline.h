@@ -86,6 +86,9 @@ class DeviceSink final : public standin::SpoolSink {
 
     bool write(const BYTE* bytes, std::size_t count) override;
     bool pageDone() override;
+    // Flushes what was written after the last page; false once the device
+    // has failed.
+    bool flushTail();
 
     // What the last page that held a label program wrote.
     const std::vector<std::uint8_t>& lastLabel() const { return lastLabel_; }

@@ -1,0 +1,84 @@
+#include "printerapp/render_worker.h"
+
+#include "host/installed_files.h"
+#include "printerapp/label_renderer.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <malloc.h>
+#include <poll.h>
+
+namespace {
+
+// The job's spool stream to the server, a page at a time; what follows the
+// last page (the job-end commands) goes with the job's end.
+class ServerSink final : public standin::SpoolSink {
+  public:
+    explicit ServerSink(int fd) : fd_(fd) {}
+    bool write(const BYTE* bytes, std::size_t count) override {
+        pending.insert(pending.end(), bytes, bytes + count);
+        return true;
+    }
+    bool pageDone() override {
+        const bool sent = sendMessage(fd_, MessageType::kPage, pending);
+        pending.clear();
+        return sent;
+    }
+    std::vector<std::uint8_t> pending;
+
+  private:
+    int fd_;
+};
+
+// Whether the server has asked this job to stop; asked between pages.
+bool cancelArrived(int fd) {
+    pollfd ready{fd, POLLIN, 0};
+    if (poll(&ready, 1, 0) <= 0)
+        return false;
+    Message message;
+    // A server that went away stops the job as well.
+    return !receiveMessage(fd, message) || message.type == MessageType::kCancel;
+}
+
+void renderJob(PluginEngine& engine, int fd, const RenderRequest& request) {
+    // The host plug-in's stand-in for the system's ANSI code page; this
+    // process has one thread.
+    setenv("ANSI_CODE_PAGE", std::to_string(request.settings.codePage).c_str(), 1);
+    ServerSink sink(fd);
+    bool canceled = false;
+    const std::function<bool()> stop = [&] { return canceled = canceled || cancelArrived(fd); };
+    const RenderResult result = renderDocument(engine, request, sink, stop);
+    RenderEnd end;
+    end.ok = result.ok;
+    end.canceled = result.stopped;
+    end.error = result.error;
+    end.trailing = std::move(sink.pending);
+    sendMessage(fd, MessageType::kEnd, encodeEnd(end));
+}
+
+} // namespace
+
+int runRenderWorker() {
+    // A worker never outlives its server: the socket's end ends it. (Not
+    // PR_SET_PDEATHSIG: that follows the thread that started the worker,
+    // and job threads end with their jobs.)
+    const int fd = kRenderWorkerFd;
+    PluginEngine engine;
+    std::string error;
+    if (!engine.load(installedFile("LABEL_PLUGIN", "../lib/liblabelplug.so"), error)) {
+        std::fprintf(stderr, "label-printer-app render worker: %s\n", error.c_str());
+        return 1;
+    }
+    Message message;
+    while (receiveMessage(fd, message)) {
+        if (message.type != MessageType::kJob)
+            continue; // a cancel that came after its job ended
+        const std::optional<RenderRequest> request = decodeRequest(message.payload);
+        if (!request)
+            return 1;
+        renderJob(engine, fd, *request);
+        // What the job took goes back to the system.
+        malloc_trim(0);
+    }
+    return 0;
+}

@@ -1,0 +1,14 @@
+// The render worker: one process for each printer, started by the server,
+// holding the plug-in and the PDF reader. It renders one job at a time as
+// the server asks, sending back the spool stream page by page, so that
+// printers render side by side on every core and a crash or hang in
+// rendering costs one job of one printer, never the server.
+#pragma once
+
+// The argument that makes label-printer-app a render worker, talking to the
+// server on file descriptor 3.
+inline constexpr char kRenderWorkerArgument[] = "--render-worker";
+inline constexpr int kRenderWorkerFd = 3;
+
+// The worker's life: jobs until the server goes away; its exit status.
+int runRenderWorker();

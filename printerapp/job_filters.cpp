@@ -7,6 +7,7 @@
 #include "pdf/pdf_loader.h"
 #include "printerapp/app_context.h"
 #include "printerapp/job_lanes.h"
+#include "printerapp/label_delivery.h"
 #include "printerapp/label_driver.h"
 #include "printerapp/printer_pages.h"
 #include "printerapp/render_workers.h"
@@ -110,26 +111,6 @@ standin::PageSelection selectionOf(pappl_job_t* job, const pappl_pr_options_t* o
     return selection;
 }
 
-// A job's pages to the printer's device as its worker sends them, each
-// flushed at its end; the last label program is kept for the web page.
-class DeviceWriter final : public PageReceiver {
-  public:
-    DeviceWriter(pappl_job_t* job, pappl_device_t* device) : job_(job), sink_(deviceSink(device)) {}
-    bool page(const std::vector<std::uint8_t>& bytes) override {
-        return sink_.write(bytes.data(), bytes.size()) && sink_.pageDone();
-    }
-    bool canceled() override { return papplJobIsCanceled(job_); }
-    // What the job wrote after its last page: the job-end commands.
-    bool tail(const std::vector<std::uint8_t>& bytes) {
-        return bytes.empty() || (sink_.write(bytes.data(), bytes.size()) && sink_.flushTail());
-    }
-    const DeviceSink& sink() const { return sink_; }
-
-  private:
-    pappl_job_t* job_;
-    DeviceSink sink_;
-};
-
 // Each format's job: its document, settings and options to the printer's
 // render worker, the pages it sends back to the device. A canceled job ends
 // as canceled, with no reason of its own. Its labels are counted, unless
@@ -155,16 +136,17 @@ bool printWith(pappl_job_t* job, pappl_device_t* device, DocumentKind kind,
     request.labelHeight = label.height;
     request.scaling = label.scaling;
     request.selection = selectionOf(job, print.options, kind == DocumentKind::kPdf);
-    DeviceWriter writer(job, device);
+    LabelDelivery delivery(job, device, *settings, true);
     const int printerId = papplPrinterGetID(papplJobGetPrinter(job));
-    const RenderOutcome outcome = appContext().workers->render(printerId, request, writer);
-    writer.tail(outcome.trailing);
+    const RenderOutcome outcome = appContext().workers->render(printerId, request, delivery);
+    delivery.tail(outcome.trailing);
     if (!papplCounts)
-        papplJobSetImpressionsCompleted(job, static_cast<int>(writer.sink().labels()));
-    keepLastLabel(job, writer.sink());
+        papplJobSetImpressionsCompleted(job, static_cast<int>(delivery.labels()));
+    if (!delivery.lastLabel().empty())
+        keepLabelPicture(printerId, delivery.lastLabel());
     if (papplJobIsCanceled(job))
         return false;
-    if (writer.sink().failed())
+    if (delivery.failed())
         return refuse(job, "the printer took no more data", PAPPL_JREASON_PRINTER_STOPPED);
     if (outcome.workerFailed)
         return refuse(job, outcome.error, PAPPL_JREASON_DOCUMENT_UNPRINTABLE_ERROR);

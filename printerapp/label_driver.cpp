@@ -2,6 +2,7 @@
 
 #include "printerapp/app_context.h"
 #include "printerapp/job_filters.h"
+#include "printerapp/label_delivery.h"
 #include "printerapp/printer_pages.h"
 #include "printerapp/raster_job.h"
 
@@ -128,6 +129,7 @@ bool labelDriver(pappl_system_t*, const char* driverName, const char*, const cha
     data->identify_default = PAPPL_IDENTIFY_ACTIONS_DISPLAY;
     data->identify_cb = identify;
     data->has_supplies = true;
+    data->status_cb = askIdlePrinter;
     data->rstartjob_cb = rasterStartJob;
     data->rendjob_cb = rasterEndJob;
     data->rstartpage_cb = rasterStartPage;

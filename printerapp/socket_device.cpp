@@ -1,0 +1,287 @@
+#include "printerapp/socket_device.h"
+
+#include "printerapp/printer_status.h"
+
+#include <dlfcn.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <mutex>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <set>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+constexpr char kScheme[] = "label-socket";
+constexpr int kDefaultPort = 9100;
+// Long enough for a printer on any network; PAPPL tries again every 5 s.
+constexpr auto kConnectWithin = std::chrono::seconds(2);
+// How often a waiting write looks whether to stop.
+constexpr int kLookMs = 100;
+
+std::mutex devicesLock;
+std::set<pappl_device_t*> ourDevices;
+pappl_system_t* theSystem = nullptr;
+
+// A printer that cannot be reached when a job opens its device is shown
+// offline, with why. PAPPL holds the printer's lock while it opens the
+// device, and lets it go while it waits to try again: another thread says
+// so meanwhile.
+void reportUnreachable(const std::string& uri, const std::string& why) {
+    if (!theSystem)
+        return;
+    std::thread([uri, why] {
+        pappl_printer_t* printer = papplSystemFindPrinter(theSystem, nullptr, 0, uri.c_str());
+        if (!printer)
+            return;
+        printerStatuses().setOffline(papplPrinterGetID(printer), true,
+                                     "The printer cannot be reached: " + why);
+        papplPrinterSetReasons(printer, PAPPL_PREASON_OFFLINE, PAPPL_PREASON_NONE);
+    }).detach();
+}
+
+// HOST[:PORT] of "SCHEME://HOST[:PORT][/...]".
+bool hostAndPort(const std::string& uri, std::string& host, int& port) {
+    const std::size_t start = uri.find("://");
+    if (start == std::string::npos)
+        return false;
+    std::string rest = uri.substr(start + 3);
+    rest = rest.substr(0, rest.find_first_of("/?"));
+    port = kDefaultPort;
+    if (!rest.empty() && rest.front() == '[') { // [IPv6]:PORT
+        const std::size_t close = rest.find(']');
+        if (close == std::string::npos)
+            return false;
+        host = rest.substr(1, close - 1);
+        rest = rest.substr(close + 1);
+    } else {
+        host = rest.substr(0, rest.find(':'));
+        rest = rest.find(':') == std::string::npos ? "" : rest.substr(rest.find(':'));
+    }
+    if (!rest.empty()) {
+        if (rest.front() != ':')
+            return false;
+        port = std::atoi(rest.c_str() + 1);
+    }
+    return !host.empty() && port > 0 && port < 65536;
+}
+
+bool openDevice(pappl_device_t* device, const char* uri, const char*) {
+    std::string host;
+    int port = 0;
+    if (!hostAndPort(uri, host, port)) {
+        papplDeviceError(device, "Bad printer address '%s'.", uri);
+        return false;
+    }
+    auto* connection = new PrinterConnection(host, port);
+    std::string error;
+    if (!connection->connect(error)) {
+        papplDeviceError(device, "%s", error.c_str());
+        reportUnreachable("socket" + std::string(std::strchr(uri, ':')), error);
+        delete connection;
+        return false;
+    }
+    papplDeviceSetData(device, connection);
+    const std::lock_guard<std::mutex> hold(devicesLock);
+    ourDevices.insert(device);
+    return true;
+}
+
+void closeDevice(pappl_device_t* device) {
+    {
+        const std::lock_guard<std::mutex> hold(devicesLock);
+        ourDevices.erase(device);
+    }
+    delete static_cast<PrinterConnection*>(papplDeviceGetData(device));
+}
+
+ssize_t readDevice(pappl_device_t* device, void* buffer, size_t bytes) {
+    auto* connection = static_cast<PrinterConnection*>(papplDeviceGetData(device));
+    return connection->read(buffer, bytes, std::chrono::milliseconds(kStatusAnswerWithin));
+}
+
+ssize_t writeDevice(pappl_device_t* device, const void* buffer, size_t bytes) {
+    auto* connection = static_cast<PrinterConnection*>(papplDeviceGetData(device));
+    return connection->write(buffer, bytes) ? static_cast<ssize_t>(bytes) : -1;
+}
+
+pappl_preason_t deviceStatus(pappl_device_t*) {
+    return PAPPL_PREASON_NONE; // the driver asks the printer itself
+}
+
+} // namespace
+
+bool PrinterConnection::connect(std::string& error) {
+    close();
+    addrinfo hints{};
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    const std::string service = std::to_string(port_);
+    if (const int failed = getaddrinfo(host_.c_str(), service.c_str(), &hints, &found)) {
+        error = error_ = "cannot find the printer " + host_ + ": " + gai_strerror(failed);
+        return false;
+    }
+    error_ = "the printer " + host_ + ":" + service + " does not answer";
+    for (addrinfo* address = found; address && fd_ < 0; address = address->ai_next) {
+        const int fd = socket(address->ai_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        if (fd < 0)
+            continue;
+        if (::connect(fd, address->ai_addr, address->ai_addrlen) != 0 && errno != EINPROGRESS) {
+            error_ = "the printer " + host_ + ":" + service + " refuses the connection (" +
+                     std::strerror(errno) + ")";
+            ::close(fd);
+            continue;
+        }
+        pollfd ready{fd, POLLOUT, 0};
+        int problem = 0;
+        socklen_t size = sizeof problem;
+        if (poll(&ready, 1, static_cast<int>(std::chrono::milliseconds(kConnectWithin).count())) !=
+                1 ||
+            getsockopt(fd, SOL_SOCKET, SO_ERROR, &problem, &size) != 0 || problem != 0) {
+            if (problem != 0)
+                error_ = "the printer " + host_ + ":" + service + " refuses the connection (" +
+                         std::strerror(problem) + ")";
+            ::close(fd);
+            continue;
+        }
+        const int on = 1;
+        setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+        setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
+        fd_ = fd;
+    }
+    freeaddrinfo(found);
+    if (fd_ < 0) {
+        error = error_;
+        return false;
+    }
+    error_.clear();
+    return true;
+}
+
+void PrinterConnection::close() {
+    if (fd_ >= 0)
+        ::close(fd_);
+    fd_ = -1;
+}
+
+bool PrinterConnection::write(const void* bytes, std::size_t count) {
+    const auto* next = static_cast<const std::uint8_t*>(bytes);
+    auto lastProgress = std::chrono::steady_clock::now();
+    bool toldStalled = false;
+    while (count > 0) {
+        if (fd_ < 0) {
+            error_ = "the connection to the printer is closed";
+            return false;
+        }
+        if (abandon && abandon()) {
+            error_ = "canceled";
+            return false;
+        }
+        pollfd ready{fd_, POLLOUT, 0};
+        const int polled = poll(&ready, 1, kLookMs);
+        if (polled < 0 && errno == EINTR)
+            continue;
+        if (polled == 0) {
+            if (!toldStalled && std::chrono::steady_clock::now() - lastProgress >= kStalledAfter) {
+                toldStalled = true;
+                if (stalled)
+                    stalled();
+            }
+            continue;
+        }
+        const ssize_t wrote = send(fd_, next, count, MSG_NOSIGNAL);
+        if (wrote < 0 && (errno == EAGAIN || errno == EINTR))
+            continue;
+        if (wrote <= 0) {
+            error_ =
+                std::string("the printer closed the connection (") + std::strerror(errno) + ")";
+            close();
+            return false;
+        }
+        next += wrote;
+        count -= static_cast<std::size_t>(wrote);
+        lastProgress = std::chrono::steady_clock::now();
+        if (toldStalled) {
+            toldStalled = false;
+            if (resumed)
+                resumed();
+        }
+    }
+    return true;
+}
+
+long PrinterConnection::read(void* bytes, std::size_t count, std::chrono::milliseconds within) {
+    if (fd_ < 0)
+        return -1;
+    pollfd ready{fd_, POLLIN, 0};
+    const int polled = poll(&ready, 1, static_cast<int>(within.count()));
+    if (polled <= 0)
+        return polled == 0 ? 0 : -1;
+    const ssize_t got = recv(fd_, bytes, count, 0);
+    if (got == 0) {
+        close(); // the printer hung up
+        return -1;
+    }
+    return got < 0 && errno != EAGAIN ? -1 : static_cast<long>(std::max<ssize_t>(got, 0));
+}
+
+std::optional<std::uint8_t> PrinterConnection::queryStatus() {
+    if (fd_ < 0)
+        return std::nullopt;
+    // What an earlier answer left unread is not this one.
+    std::uint8_t stale[64];
+    while (recv(fd_, stale, sizeof stale, MSG_DONTWAIT) > 0) {
+    }
+    if (!write(kStatusQuery, sizeof kStatusQuery))
+        return std::nullopt;
+    std::uint8_t answer = 0;
+    const auto deadline = std::chrono::steady_clock::now() + kStatusAnswerWithin;
+    while (std::chrono::steady_clock::now() < deadline) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        const long got = read(&answer, 1, std::max(left, std::chrono::milliseconds(1)));
+        if (got == 1)
+            return answer;
+        if (got < 0)
+            return std::nullopt;
+    }
+    return std::nullopt;
+}
+
+PrinterConnection* connectionOf(pappl_device_t* device) {
+    const std::lock_guard<std::mutex> hold(devicesLock);
+    if (!device || !ourDevices.count(device))
+        return nullptr;
+    return static_cast<PrinterConnection*>(papplDeviceGetData(device));
+}
+
+void addSocketScheme(pappl_system_t* system) {
+    theSystem = system;
+    // PAPPL registers its own schemes at its first device listing, unless
+    // another scheme came first: a listing of files (which finds nothing and
+    // asks nobody) comes before.
+    papplDeviceList(
+        PAPPL_DEVTYPE_FILE, [](const char*, const char*, const char*, void*) { return false; },
+        nullptr, [](const char*, void*) {}, nullptr);
+    papplDeviceAddScheme(kScheme, PAPPL_DEVTYPE_SOCKET, nullptr, openDevice, closeDevice,
+                         readDevice, writeDevice, deviceStatus, nullptr);
+}
+
+// PAPPL opens a printer's device with papplDeviceOpen (through its
+// procedure linkage table): a socket:// printer's opens with the program's
+// own scheme, the URI the user gave staying the printer's.
+extern "C" pappl_device_t* papplDeviceOpen(const char* uri, const char* name,
+                                           pappl_deverror_cb_t error, void* data) {
+    using Open = pappl_device_t* (*)(const char*, const char*, pappl_deverror_cb_t, void*);
+    static const auto library = reinterpret_cast<Open>(dlsym(RTLD_NEXT, "papplDeviceOpen"));
+    if (uri && std::strncmp(uri, "socket://", 9) == 0)
+        return library((std::string(kScheme) + (uri + 6)).c_str(), name, error, data);
+    return library(uri, name, error, data);
+}

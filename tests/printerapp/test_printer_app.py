@@ -99,6 +99,22 @@ class SameBytesAsLabelprint(Scratch):
             self.assertEqual(state["job-state"], "aborted", state)
             self.assertIn("out of range", state.get("job-state-message", ""))
 
+    def test_command_texts_are_text_over_ipp(self):
+        commands = [f"label-{when}-command-default"
+                    for when in ("job-start", "page-start", "page-end", "job-end")]
+        with AppServer() as app:
+            app.add_printer()
+            self.assertEqual(app.attributes(*commands),
+                             {name: ("textWithoutLanguage", "") for name in commands})
+            self.assertIn("[PASS]", set_attributes(
+                app, [f"ATTR text {name} \"1b 4{index}\"" for index, name in enumerate(commands)]).stdout)
+            self.assertEqual(app.attributes(*commands),
+                             {name: ("textWithoutLanguage", f"1B4{index}")
+                              for index, name in enumerate(commands)})
+            refused = set_attributes(app, [f"ATTR integer {commands[0]} 5"],
+                                     "client-error-attributes-or-values-not-supported")
+            self.assertIn("[PASS]", refused.stdout, refused.stdout)
+
     def test_bad_settings_are_refused_and_nothing_is_stored(self):
         cases = ["ATTR integer label-shift-x-default 500",
                  "ATTR text label-job-end-command-default 1B4Z",

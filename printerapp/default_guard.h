@@ -7,6 +7,14 @@
 
 #include <pappl/pappl.h>
 
+#include <string>
+
 // The settings as PAPPL's vendor options ("label-shift-x" = "2", ...), for
 // cupsFreeOptions.
 int vendorOptions(const LabelSettings& settings, cups_option_t** options);
+
+// The printer's label settings stored as its block and shown as PAPPL's
+// defaults; false with `error`, and neither changed, when the block cannot be
+// written or PAPPL refuses.
+bool changePrinterSettings(pappl_printer_t* printer, const LabelSettings& settings,
+                           std::string& error);

@@ -158,13 +158,9 @@ ipp_t* driverAttributes() {
 
 void publishSettings(pappl_printer_t* printer) {
     const LabelSettings settings = appContext().printers->settings(papplPrinterGetID(printer));
-    cups_option_t* vendor = nullptr;
-    const int count = vendorOptions(settings, &vendor);
-    pappl_pr_driver_data_t data;
-    papplPrinterGetDriverData(printer, &data);
-    data.darkness_configured = darknessOfDensity(settings.block.density);
-    papplPrinterSetDriverDefaults(printer, &data, count, vendor);
-    cupsFreeOptions(count, vendor);
+    std::string error;
+    if (!changePrinterSettings(printer, settings, error))
+        papplLogPrinter(printer, PAPPL_LOGLEVEL_ERROR, "%s", error.c_str());
 }
 
 void labelPrinterCreated(pappl_printer_t* printer, void*) {

@@ -179,6 +179,14 @@ class AppServer:
                     values.setdefault(key, line.split("=", 1)[1].strip())
         return values
 
+    def block_settings_file(self, printer_id=1):
+        """Puts a directory where the printer's settings file goes: writing it
+        then fails even for root."""
+        path = os.path.join(self.spool, f"label-settings-{printer_id}.devmode")
+        if os.path.isfile(path):
+            os.remove(path)
+        os.mkdir(path)
+
     def attributes(self, *names, printer="Label"):
         """The printer's attributes `names` as {name: (syntax, value text)}."""
         with tempfile.NamedTemporaryFile("w", suffix=".test", delete=False) as test:

@@ -133,6 +133,25 @@ class SameBytesAsLabelprint(Scratch):
             self.assertEqual(app.printed("unchanged"), labelprint(PDF))
 
 
+class UnstoredSettings(Scratch):
+    def test_a_change_whose_settings_cannot_be_stored_fails_and_changes_nothing(self):
+        names = ("printer-darkness-configured", "orientation-requested-default",
+                 "label-shift-x-default")
+        with AppServer() as app:
+            app.add_printer()
+            before = app.attributes(*names)
+            app.block_settings_file()
+            result = set_attributes(app, ["ATTR integer printer-darkness-configured 80",
+                                          "ATTR enum orientation-requested-default 4",
+                                          "ATTR integer label-shift-x-default 2"],
+                                    "client-error-attributes-or-values-not-supported")
+            self.assertIn("[PASS]", result.stdout, result.stdout)
+            self.assertEqual(app.attributes(*names), before)
+            job = app.submit(PDF, "unchanged")
+            app.wait_for_job(job)
+            self.assertEqual(app.printed("unchanged"), labelprint(PDF))
+
+
 class BadJobs(Scratch):
     """Each bad job ends aborted with a reason; the server goes on printing."""
 

@@ -182,6 +182,15 @@ class SettingsPage(unittest.TestCase):
         self.assertEqual((shown["printer-darkness"], shown["label-page-start-command"],
                           shown["label-page-start-enabled"]), (str(DARKNESS), "1B40", True))
 
+    def test_settings_that_cannot_be_stored_are_reported_and_not_kept(self):
+        before = self.shown_values()
+        self.app.block_settings_file()
+        message = self.fill_in_and_save({"printer-darkness": str(DARKNESS), "label-shift-x": "5"})
+        self.assertIn("cannot be written", message)
+        self.assertIn("Nothing was changed.", message)
+        self.assertEqual(self.shown_values(), before)
+        self.assertEqual(self.print_label("unchanged"), labelprint(PDF))
+
     def element_named(self, name):
         return WebDriverWait(self.browser, 15).until(
             lambda browser: browser.find_element(By.NAME, name))

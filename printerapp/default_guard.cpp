@@ -69,6 +69,7 @@ bool setOrientation(pappl_printer_t* printer, ipp_orient_t orientation) {
     return set;
 }
 
+// Whether storing `b` in place of `a` would write the same file again.
 bool sameSettings(const LabelSettings& a, const LabelSettings& b) {
     return std::memcmp(&a.block, &b.block, sizeof a.block) == 0 && a.codePage == b.codePage &&
            a.dither == b.dither;

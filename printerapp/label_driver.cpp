@@ -1,6 +1,7 @@
 #include "printerapp/label_driver.h"
 
 #include "printerapp/app_context.h"
+#include "printerapp/default_guard.h"
 #include "printerapp/job_filters.h"
 #include "printerapp/label_delivery.h"
 #include "printerapp/printer_pages.h"
@@ -58,7 +59,7 @@ void identify(pappl_printer_t* printer, pappl_identify_actions_t, const char* me
 }
 
 // The vendor attributes' "-supported" values: ranges for numbers, true and
-// false for switches, and the longest text for commands.
+// false for switches, none for commands.
 void addSupported(ipp_t* attributes) {
     for (const SettingField& field : settingFields()) {
         const std::string name = std::string(field.name) + "-supported";
@@ -77,8 +78,10 @@ void addSupported(ipp_t* attributes) {
             ippAddBoolean(attributes, IPP_TAG_PRINTER, name.c_str(), 1);
             break;
         case SettingKind::kHexCommand:
-            ippAddInteger(attributes, IPP_TAG_PRINTER, IPP_TAG_INTEGER, name.c_str(),
-                          (kCommandTextUnits - 1) / 2 * 2);
+            // None: PAPPL 1.3.1 keeps a vendor value as text, and shows it as
+            // a text field, only when it has no "-supported"; an integer one
+            // makes it a number and a menu, and a text, name, octetString or
+            // out-of-band one drops its "-default" altogether.
             break;
         }
     }
@@ -144,23 +147,22 @@ bool labelDriver(pappl_system_t*, const char* driverName, const char*, const cha
     data->num_vendor = static_cast<int>(settingFields().size());
     for (int i = 0; i < data->num_vendor; ++i)
         data->vendor[i] = settingFields()[static_cast<std::size_t>(i)].name;
-    *attributes = ippNew();
-    addSupported(*attributes);
-    addConformance(*attributes);
+    *attributes = driverAttributes();
     return true;
+}
+
+ipp_t* driverAttributes() {
+    ipp_t* attributes = ippNew();
+    addSupported(attributes);
+    addConformance(attributes);
+    return attributes;
 }
 
 void publishSettings(pappl_printer_t* printer) {
     const LabelSettings settings = appContext().printers->settings(papplPrinterGetID(printer));
-    cups_option_t* vendor = nullptr;
-    int count = 0;
-    for (const SettingField& field : settingFields())
-        count = cupsAddOption(field.name, settingValue(settings, field).c_str(), count, &vendor);
-    pappl_pr_driver_data_t data;
-    papplPrinterGetDriverData(printer, &data);
-    data.darkness_configured = darknessOfDensity(settings.block.density);
-    papplPrinterSetDriverDefaults(printer, &data, count, vendor);
-    cupsFreeOptions(count, vendor);
+    std::string error;
+    if (!changePrinterSettings(printer, settings, error))
+        papplLogPrinter(printer, PAPPL_LOGLEVEL_ERROR, "%s", error.c_str());
 }
 
 void labelPrinterCreated(pappl_printer_t* printer, void*) {

@@ -13,6 +13,9 @@ bool labelDriver(pappl_system_t* system, const char* driverName, const char* dev
                  const char* deviceId, pappl_pr_driver_data_t* data, ipp_t** attributes,
                  void* context);
 
+// The attributes the driver adds to PAPPL's own, for the caller to delete.
+ipp_t* driverAttributes();
+
 // After a printer is created or loaded: its settings as the printer's
 // defaults, its supplies and its web page's links.
 void labelPrinterCreated(pappl_printer_t* printer, void* context);

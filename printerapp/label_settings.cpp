@@ -185,9 +185,12 @@ std::optional<std::string> setSetting(LabelSettings& settings, const SettingFiel
     return std::nullopt;
 }
 
+// Rounded down, as PAPPL 1.3.1's Printing Defaults page lists the darkness
+// levels, so that its menu always holds the printer's own (a darkness it does
+// not list shows as its first, 0 %, and a save would set that).
 int darknessOfDensity(SHORT density) {
     const int sent = density <= 0 ? 4 : std::min<int>(density - 1, kDensityLevels - 1);
-    return static_cast<int>(std::lround(sent * 100.0 / (kDensityLevels - 1)));
+    return sent * 100 / (kDensityLevels - 1);
 }
 
 SHORT densityOfDarkness(int darkness) {

@@ -3,7 +3,7 @@
 #include "decoder/label_decoder.h"
 #include "imaging/page_image_reader.h"
 #include "printerapp/app_context.h"
-#include "printerapp/label_driver.h"
+#include "printerapp/default_guard.h"
 
 #include <atomic>
 #include <cstdio>
@@ -169,12 +169,11 @@ bool settingsPage(pappl_client_t* client, void* data) {
             LabelSettings changed = settings;
             problems = applyForm(changed, count, form);
             std::string error;
-            if (problems.empty() && !appContext().printers->store(printerId, changed, error))
+            if (problems.empty() && !changePrinterSettings(printer, changed, error))
                 problems.push_back(error);
             if (problems.empty()) {
                 settings = changed;
                 saved = true;
-                publishSettings(printer);
             }
         }
         cupsFreeOptions(count, form);

@@ -27,34 +27,7 @@ done
 
 echo
 echo "== the printer application"
-app=build/bin/label-printer-app
-state=$(mktemp -d)
-mkdir -p "$state/printer"
-port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-"$app" server -o server-port="$port" -o spool-directory="$state/spool" \
-    -o log-file="$state/server.log" -o log-level=info &
-server=$!
-trap 'kill "$server" 2>/dev/null; wait "$server" 2>/dev/null; rm -rf "$state"' EXIT INT TERM
-until "$app" printers -u "ipp://127.0.0.1:$port/ipp/system" >/dev/null 2>&1; do sleep 0.2; done
-"$app" add -u "ipp://127.0.0.1:$port/ipp/system" -d Label -m label_203dpi \
-    -v "file://$state/printer"
-job=$("$app" submit -u "ipp://127.0.0.1:$port/ipp/print/Label" -o job-name=demo \
-    tools/samples/shipping-label.pdf)
-echo "Printed tools/samples/shipping-label.pdf over IPP as job $job"
-until "$app" jobs -u "ipp://127.0.0.1:$port/ipp/print/Label" | grep -q "^$job completed"; do
-    sleep 0.2
-done
-cp "$state/printer/demo.prn" out/printer-app-label.prn
-build/bin/labelview out/printer-app-label.prn
-build/bin/labelprint -o out/labelprint-label.prn tools/samples/shipping-label.pdf
-if cmp -s out/printer-app-label.prn out/labelprint-label.prn; then
-    echo "The printer received exactly labelprint's bytes ($(wc -c <out/printer-app-label.prn) bytes)."
-else
-    echo "The printer's label differs from labelprint's" >&2
-    exit 1
-fi
-echo "While it runs, its web page is http://127.0.0.1:$port/ (label settings:"
-echo "http://127.0.0.1:$port/Label/label-settings); the demo stops it now."
+sh scripts/demo-printer-app.sh build out
 
 cat <<'PRINT'
 

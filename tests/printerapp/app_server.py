@@ -13,6 +13,18 @@ APP = os.path.join(BUILD, "bin", "label-printer-app")
 LABELPRINT = os.path.join(BUILD, "bin", "labelprint")
 SAMPLES = os.path.join(os.path.dirname(__file__), "../../tools/samples")
 
+PRINTER_ATTRIBUTES_TEST = """{
+  OPERATION Get-Printer-Attributes
+  GROUP operation-attributes-tag
+  ATTR charset attributes-charset utf-8
+  ATTR naturalLanguage attributes-natural-language en
+  ATTR uri printer-uri $uri
+  ATTR keyword requested-attributes all
+  STATUS successful-ok
+  %s
+}
+"""
+
 JOB_ATTRIBUTES_TEST = """{
   OPERATION Get-Job-Attributes
   GROUP operation-attributes-tag
@@ -166,6 +178,30 @@ class AppServer:
                 if line.strip().startswith(key + " ("):
                     values.setdefault(key, line.split("=", 1)[1].strip())
         return values
+
+    def block_settings_file(self, printer_id=1):
+        """Puts a directory where the printer's settings file goes: writing it
+        then fails even for root."""
+        path = os.path.join(self.spool, f"label-settings-{printer_id}.devmode")
+        if os.path.isfile(path):
+            os.remove(path)
+        os.mkdir(path)
+
+    def attributes(self, *names, printer="Label"):
+        """The printer's attributes `names` as {name: (syntax, value text)}."""
+        with tempfile.NamedTemporaryFile("w", suffix=".test", delete=False) as test:
+            test.write(PRINTER_ATTRIBUTES_TEST % "\n  ".join("DISPLAY " + name for name in names))
+        try:
+            result = run(["ipptool", "-t", self.printer_uri(printer), test.name])
+        finally:
+            os.unlink(test.name)
+        found = {}
+        for line in result.stdout.splitlines():
+            name, _, rest = line.strip().partition(" (")
+            if name in names and ") =" in rest:
+                syntax, _, value = rest.partition(") =")
+                found[name] = (syntax, value.strip())
+        return found
 
     def wait_for_job(self, job_id, printer="Label", timeout=30,
                      final=("completed", "aborted", "canceled")):

@@ -12,7 +12,7 @@ import time
 import unittest
 
 import pwg_raster
-from app_server import SAMPLES, AppServer, labelprint, run
+from app_server import APP, BUILD, SAMPLES, AppServer, free_port, labelprint, run
 
 PDF = os.path.join(SAMPLES, "shipping-label.pdf")
 PNG = os.path.join(SAMPLES, "shipping-label.png")
@@ -99,6 +99,22 @@ class SameBytesAsLabelprint(Scratch):
             self.assertEqual(state["job-state"], "aborted", state)
             self.assertIn("out of range", state.get("job-state-message", ""))
 
+    def test_command_texts_are_text_over_ipp(self):
+        commands = [f"label-{when}-command-default"
+                    for when in ("job-start", "page-start", "page-end", "job-end")]
+        with AppServer() as app:
+            app.add_printer()
+            self.assertEqual(app.attributes(*commands),
+                             {name: ("textWithoutLanguage", "") for name in commands})
+            self.assertIn("[PASS]", set_attributes(
+                app, [f"ATTR text {name} \"1b 4{index}\"" for index, name in enumerate(commands)]).stdout)
+            self.assertEqual(app.attributes(*commands),
+                             {name: ("textWithoutLanguage", f"1B4{index}")
+                              for index, name in enumerate(commands)})
+            refused = set_attributes(app, [f"ATTR integer {commands[0]} 5"],
+                                     "client-error-attributes-or-values-not-supported")
+            self.assertIn("[PASS]", refused.stdout, refused.stdout)
+
     def test_bad_settings_are_refused_and_nothing_is_stored(self):
         cases = ["ATTR integer label-shift-x-default 500",
                  "ATTR text label-job-end-command-default 1B4Z",
@@ -112,6 +128,25 @@ class SameBytesAsLabelprint(Scratch):
                     result = set_attributes(app, [attribute],
                                             "client-error-attributes-or-values-not-supported")
                     self.assertIn("[PASS]", result.stdout, result.stdout)
+            job = app.submit(PDF, "unchanged")
+            app.wait_for_job(job)
+            self.assertEqual(app.printed("unchanged"), labelprint(PDF))
+
+
+class UnstoredSettings(Scratch):
+    def test_a_change_whose_settings_cannot_be_stored_fails_and_changes_nothing(self):
+        names = ("printer-darkness-configured", "orientation-requested-default",
+                 "label-shift-x-default")
+        with AppServer() as app:
+            app.add_printer()
+            before = app.attributes(*names)
+            app.block_settings_file()
+            result = set_attributes(app, ["ATTR integer printer-darkness-configured 80",
+                                          "ATTR enum orientation-requested-default 4",
+                                          "ATTR integer label-shift-x-default 2"],
+                                    "client-error-attributes-or-values-not-supported")
+            self.assertIn("[PASS]", result.stdout, result.stdout)
+            self.assertEqual(app.attributes(*names), before)
             job = app.submit(PDF, "unchanged")
             app.wait_for_job(job)
             self.assertEqual(app.printed("unchanged"), labelprint(PDF))
@@ -248,6 +283,56 @@ class Devices(Scratch):
             self.assertEqual(listing.returncode, 0, listing.stderr)
             job = app.submit(PDF, "still-here")
             self.assertEqual(app.wait_for_job(job)["job-state"], "completed")
+
+
+def running_apps():
+    """The running processes of this build's label-printer-app."""
+    program, pids = os.path.realpath(APP), set()
+    for entry in os.listdir("/proc"):
+        try:
+            if entry.isdigit() and os.path.realpath(f"/proc/{entry}/exe") == program:
+                pids.add(int(entry))
+        except OSError:
+            pass
+    return pids
+
+
+class NothingLeftRunning(Scratch):
+    """Sub-commands never start a server of their own, which nothing would stop."""
+
+    def assert_none_started(self, before, what):
+        time.sleep(0.5)  # PAPPL's own start of a server comes at once
+        strays = running_apps() - before
+        for pid in strays:  # started by this test: stopped by it
+            os.kill(pid, 15)
+        self.assertFalse(strays, f"{what} left a server running")
+
+    def test_a_sub_command_naming_a_dead_server_fails_and_starts_none(self):
+        system = f"ipp://127.0.0.1:{free_port()}/ipp/system"
+        printer = system.replace("/ipp/system", "/ipp/print/Label")
+        cases = [["printers", "-u", system], ["shutdown", "-u", system],
+                 ["add", "-u", system, "-d", "Label", "-m", "label_203dpi", "-v", "file:///tmp"],
+                 ["jobs", "-u", printer], ["submit", "-u", printer, PDF], ["-u" + printer, PDF]]
+        # Where a server it started would keep its files.
+        environment = dict(os.environ, HOME=self.scratch, XDG_DATA_HOME=self.scratch)
+        for args in cases:
+            with self.subTest(args[0]):
+                before, start = running_apps(), time.time()
+                result = subprocess.run([APP, *args], capture_output=True, text=True,
+                                        timeout=60, env=environment)
+                self.assertNotEqual(result.returncode, 0, result.stdout)
+                self.assertLess(time.time() - start, 5)
+                self.assertIn("no server answers at 127.0.0.1", result.stderr)
+                self.assert_none_started(before, args)
+
+    def test_the_demo_prints_through_the_app_and_leaves_nothing_running(self):
+        before = running_apps()
+        demo = os.path.join(os.path.dirname(__file__), "../../scripts/demo-printer-app.sh")
+        result = run(["sh", demo, os.path.abspath(BUILD), os.path.join(self.scratch, "out")],
+                     env=dict(os.environ, HOME=self.scratch, XDG_DATA_HOME=self.scratch))
+        self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+        self.assertIn("exactly labelprint's bytes", result.stdout)
+        self.assert_none_started(before, "the demo")
 
 
 if __name__ == "__main__":

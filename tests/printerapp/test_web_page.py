@@ -1,6 +1,7 @@
-"""The printer's label settings page in a real browser: settings saved from
-the page's own form print on the next label, refused ones change nothing, and
-the picture shows the label the printer last received."""
+"""The printer's label settings page and PAPPL's Printing Defaults page in a
+real browser: settings saved from either form print on the next label,
+refused ones change nothing, and the picture shows the label the printer last
+received."""
 
 import os
 import shutil
@@ -23,7 +24,7 @@ except ImportError:  # a Python of its own on PATH does not see the distribution
 if webdriver:
     from selenium.webdriver.chrome.service import Service
     from selenium.webdriver.common.by import By
-    from selenium.webdriver.support.ui import WebDriverWait
+    from selenium.webdriver.support.ui import Select, WebDriverWait
 
 CHROMIUM = "/usr/bin/chromium"
 CHROMEDRIVER = "/usr/bin/chromedriver"
@@ -142,6 +143,57 @@ class SettingsPage(unittest.TestCase):
             self.assertEqual(shown, png.read())
         self.assertEqual(png_size(shown), tuple(self.browser.execute_script(
             "return [arguments[0].naturalWidth, arguments[0].naturalHeight]", picture)))
+
+    def test_pappl_printing_defaults_page_saves_and_the_next_label_prints_so(self):
+        self.browser.get(f"http://127.0.0.1:{self.app.port}/Label/printing")
+        darkness = Select(self.element_named("print-darkness"))
+        # The printer's own darkness must be one of the menu's, or saving
+        # anything else on the page would set the menu's first, 0 %.
+        self.assertEqual(darkness.first_selected_option.get_attribute("value"), "26")
+        darkness.select_by_value(str(DARKNESS))
+        # The radio button itself is hidden behind its picture.
+        self.browser.find_element(
+            By.XPATH, "//input[@name='orientation-requested'][@value='4']/..").click()
+        Select(self.element_named("print-scaling")).select_by_value("fit")
+        Select(self.element_named("label-code-page")).select_by_value("1252")
+        self.element_named("label-page-start-enabled").click()
+        self.element_named("label-page-start-command").send_keys("1b 40")
+        save = self.browser.find_element(By.CSS_SELECTOR, "input[type='submit']")
+        self.browser.execute_script("arguments[0].scrollIntoView({block: 'center'})", save)
+        save.click()
+        banner = WebDriverWait(self.browser, 15).until(
+            lambda browser: browser.find_elements(By.CLASS_NAME, "banner"))
+        self.assertEqual(banner[0].text, "Changes saved.")
+
+        self.assertEqual(self.app.attributes(
+            "printer-darkness-configured", "orientation-requested-default",
+            "print-scaling-default", "label-code-page-default",
+            "label-page-start-enabled-default", "label-page-start-command-default"), {
+            "printer-darkness-configured": ("integer", str(DARKNESS)),
+            "orientation-requested-default": ("enum", "landscape"),
+            "print-scaling-default": ("keyword", "fit"),
+            "label-code-page-default": ("integer", "1252"),
+            "label-page-start-enabled-default": ("boolean", "true"),
+            "label-page-start-command-default": ("textWithoutLanguage", "1B40")})
+        self.assertEqual(self.print_label("after-printing-defaults"),
+                         labelprint("--density", str(round(DARKNESS * 15 / 100) + 1),
+                                    "--page-start", "1B40", PDF))
+        shown = self.shown_values()
+        self.assertEqual((shown["printer-darkness"], shown["label-page-start-command"],
+                          shown["label-page-start-enabled"]), (str(DARKNESS), "1B40", True))
+
+    def test_settings_that_cannot_be_stored_are_reported_and_not_kept(self):
+        before = self.shown_values()
+        self.app.block_settings_file()
+        message = self.fill_in_and_save({"printer-darkness": str(DARKNESS), "label-shift-x": "5"})
+        self.assertIn("cannot be written", message)
+        self.assertIn("Nothing was changed.", message)
+        self.assertEqual(self.shown_values(), before)
+        self.assertEqual(self.print_label("unchanged"), labelprint(PDF))
+
+    def element_named(self, name):
+        return WebDriverWait(self.browser, 15).until(
+            lambda browser: browser.find_element(By.NAME, name))
 
 
 if __name__ == "__main__":

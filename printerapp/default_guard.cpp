@@ -72,7 +72,7 @@ bool setOrientation(pappl_printer_t* printer, ipp_orient_t orientation) {
 // Whether storing `b` in place of `a` would write the same file again.
 bool sameSettings(const LabelSettings& a, const LabelSettings& b) {
     return std::memcmp(&a.block, &b.block, sizeof a.block) == 0 && a.codePage == b.codePage &&
-           a.dither == b.dither;
+           a.dither == b.dither && a.statusQuery == b.statusQuery;
 }
 
 // PAPPL's defaults as `data` and the settings say.

@@ -136,7 +136,7 @@ bool printWith(pappl_job_t* job, pappl_device_t* device, DocumentKind kind,
     request.labelHeight = label.height;
     request.scaling = label.scaling;
     request.selection = selectionOf(job, print.options, kind == DocumentKind::kPdf);
-    LabelDelivery delivery(job, device, *settings, true);
+    LabelDelivery delivery(job, device, *settings, settings->statusQuery);
     const int printerId = papplPrinterGetID(papplJobGetPrinter(job));
     const RenderOutcome outcome = appContext().workers->render(printerId, request, delivery);
     delivery.tail(outcome.trailing);

@@ -1,6 +1,7 @@
 #include "printerapp/label_delivery.h"
 
 #include "page/hex_command.h"
+#include "printerapp/app_context.h"
 #include "printerapp/printer_pages.h"
 
 #include <algorithm>
@@ -163,21 +164,56 @@ bool LabelDelivery::askBetweenLabels() {
     return true;
 }
 
+bool LabelDelivery::sendKept(const std::vector<std::uint8_t>& bytes, bool first) {
+    if (!send(bytes))
+        return false;
+    if (connection_)
+        unacknowledged_.push_back({bytes, connection_->written(), first});
+    return true;
+}
+
+bool LabelDelivery::sendAgain(std::vector<Sent> pages) {
+    for (;;) {
+        if (!waitForPrinter())
+            return false;
+        unacknowledged_.clear();
+        // The new connection starts as a job does; the first page's own
+        // bytes begin with the job-start commands already.
+        bool sent = pages.front().first || jobStart_.empty() || send(jobStart_);
+        for (const Sent& page : pages)
+            sent = sent && sendKept(page.bytes, page.first);
+        if (sent)
+            return true;
+        if (canceled())
+            return false;
+    }
+}
+
 bool LabelDelivery::page(const std::vector<std::uint8_t>& bytes) {
     const bool first = pages_ == 0;
     if (!first && !askBetweenLabels())
         return false;
-    while (!send(bytes)) {
+    if (connection_) {
+        const std::uint64_t acknowledged = connection_->acknowledged();
+        while (!unacknowledged_.empty() && unacknowledged_.front().end <= acknowledged)
+            unacknowledged_.pop_front();
+    }
+    if (!sendKept(bytes, first)) {
         if (canceled() || !connection_) {
             failed_ = !canceled();
             return false;
         }
-        if (!waitForPrinter())
+        // What the printer may not have: every page it had not acknowledged
+        // when the connection failed, and this one.
+        std::vector<Sent> again;
+        const std::uint64_t acknowledged = connection_->acknowledged();
+        for (const Sent& sent : unacknowledged_) {
+            if (sent.end > acknowledged)
+                again.push_back(sent);
+        }
+        again.push_back({bytes, 0, first});
+        if (!sendAgain(std::move(again)))
             return false;
-        // The new connection starts as a job does; the first page's own
-        // bytes begin with the job-start commands already.
-        if (!first && !jobStart_.empty() && !send(jobStart_))
-            continue;
     }
     ++pages_;
     if (!bytes.empty())
@@ -200,7 +236,8 @@ bool LabelDelivery::tail(const std::vector<std::uint8_t>& bytes) {
 
 bool askIdlePrinter(pappl_printer_t* printer) {
     const char* uri = papplPrinterGetDeviceURI(printer);
-    if (!uri || std::strncmp(uri, "socket://", 9) != 0)
+    if (!uri || std::strncmp(uri, "socket://", 9) != 0 ||
+        !appContext().printers->settings(papplPrinterGetID(printer)).statusQuery)
         return true;
     // Null as well while a job has the device; the job asks then.
     pappl_device_t* device = papplPrinterOpenDevice(printer);

@@ -4,7 +4,8 @@
 // job waits while the printer reports an error. When the connection drops,
 // the job waits until the printer is back, then sends the job-start
 // commands again on the new connection and every label from the first one
-// not wholly sent (which may so print twice). A canceled job stops waiting.
+// the printer had not wholly acknowledged (the one in flight may so print
+// twice). A canceled job stops waiting.
 #pragma once
 
 #include "printerapp/label_settings.h"
@@ -16,6 +17,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <vector>
 
 class LabelDelivery final : public PageReceiver {
@@ -38,7 +40,17 @@ class LabelDelivery final : public PageReceiver {
     const std::vector<std::uint8_t>& lastLabel() const { return lastLabel_; }
 
   private:
+    // A page sent on the connection, until the printer acknowledges it.
+    struct Sent {
+        std::vector<std::uint8_t> bytes;
+        std::uint64_t end; // where it ends in the connection's bytes
+        bool first;        // the job's first page, which starts with the job-start commands
+    };
     bool send(const std::vector<std::uint8_t>& bytes);
+    // Sends the page, keeping it until the printer acknowledges it.
+    bool sendKept(const std::vector<std::uint8_t>& bytes, bool first);
+    // After a drop: the printer back, the pages it may not have again.
+    bool sendAgain(std::vector<Sent> pages);
     // Waits for a printer that dropped the connection; false when canceled.
     bool waitForPrinter();
     // Asks the printer between labels and waits while it cannot print;
@@ -57,6 +69,7 @@ class LabelDelivery final : public PageReceiver {
     std::vector<std::uint8_t> jobStart_;
     bool askStatus_;
     std::chrono::steady_clock::time_point asked_{};
+    std::deque<Sent> unacknowledged_;
     std::size_t pages_ = 0;
     std::size_t labels_ = 0;
     bool failed_ = false;

@@ -131,6 +131,7 @@ const std::vector<SettingField>& settingFields() {
         {"label-job-end-command", "Job end command (hex)", SettingKind::kHexCommand},
         {"label-code-page", "Code page for text", SettingKind::kInteger, 37, 65001},
         {"label-dither", "Dither grey pictures", SettingKind::kBoolean},
+        {"label-status-query", "Ask the printer for its status", SettingKind::kBoolean},
     };
     return fields;
 }
@@ -147,6 +148,8 @@ std::string settingValue(const LabelSettings& settings, const SettingField& fiel
         return std::to_string(settings.codePage);
     if (name == "label-dither")
         return settings.dither ? "true" : "false";
+    if (name == "label-status-query")
+        return settings.statusQuery ? "true" : "false";
     if (const auto slot = commandSlot(name)) {
         if (field.kind == SettingKind::kBoolean)
             return settings.block.*slot->on == 1 ? "true" : "false";
@@ -161,10 +164,10 @@ std::optional<std::string> setSetting(LabelSettings& settings, const SettingFiel
     const std::string name = field.name;
     if (commandSlot(name))
         return setCommand(settings, field, text);
-    if (name == "label-dither") {
+    if (name == "label-dither" || name == "label-status-query") {
         if (text != "true" && text != "false")
             return std::string(field.label) + ": must be true or false";
-        settings.dither = text == "true";
+        (name == "label-dither" ? settings.dither : settings.statusQuery) = text == "true";
         return std::nullopt;
     }
     const std::optional<long> value = parseInteger(text);
@@ -212,8 +215,8 @@ bool saveLabelSettings(const std::string& path, const LabelSettings& settings, s
         return false;
     }
     bool ok = std::fwrite(&settings.block, sizeof settings.block, 1, file) == 1 &&
-              std::fprintf(file, "code-page %d\ndither %d\n", settings.codePage,
-                           settings.dither ? 1 : 0) > 0;
+              std::fprintf(file, "code-page %d\ndither %d\nstatus-query %d\n", settings.codePage,
+                           settings.dither ? 1 : 0, settings.statusQuery ? 1 : 0) > 0;
     ok = std::fclose(file) == 0 && ok;
     if (!ok || std::rename(temporary.c_str(), path.c_str()) != 0) {
         error = path + ": cannot be written (" + std::strerror(errno) + ")";
@@ -233,9 +236,12 @@ std::optional<LabelSettings> loadLabelSettings(const std::string& path, std::str
     const bool read = std::fread(&settings.block, sizeof settings.block, 1, file) == 1;
     int codePage = kDefaultCodePage;
     int dither = 0;
-    if (read && std::fscanf(file, "code-page %d\ndither %d", &codePage, &dither) >= 1)
+    int statusQuery = 1;
+    if (read && std::fscanf(file, "code-page %d\ndither %d\nstatus-query %d", &codePage, &dither,
+                            &statusQuery) >= 1)
         settings.codePage = codePage;
     settings.dither = dither == 1;
+    settings.statusQuery = statusQuery != 0;
     std::fclose(file);
     if (!read || settings.block.dmExtraHeader.dwSignature != kOemSignature ||
         settings.block.dmExtraHeader.dwSize != kOemDevModeSize) {

@@ -15,7 +15,8 @@ inline constexpr int kDefaultCodePage = 936;
 struct LabelSettings {
     OemDevMode block{}; // exactly what the plug-in reads
     int codePage = kDefaultCodePage;
-    bool dither = false; // grey raster pages halftoned instead of thresholded
+    bool dither = false;     // grey raster pages halftoned instead of thresholded
+    bool statusQuery = true; // a network printer is asked for its status
 };
 
 // labelprint's defaults: the plug-in's default block, nothing switched on.
@@ -54,7 +55,8 @@ SHORT densityOfDarkness(int darkness);
 SHORT jobDensity(SHORT configured, int printDarkness);
 
 // The settings as stored: the 2228-byte block, then a line with the code
-// page and one with the dither switch. A file that does not hold a block with the plug-in's
+// page, one with the dither switch and one with the status query's switch
+// (on when a file has no such line). A file that does not hold a block with the plug-in's
 // signature is refused.
 bool saveLabelSettings(const std::string& path, const LabelSettings& settings, std::string& error);
 std::optional<LabelSettings> loadLabelSettings(const std::string& path, std::string& error);

@@ -7,12 +7,14 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <linux/sockios.h>
 #include <mutex>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <set>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
@@ -25,6 +27,7 @@ constexpr int kDefaultPort = 9100;
 constexpr auto kConnectWithin = std::chrono::seconds(2);
 // How often a waiting write looks whether to stop.
 constexpr int kLookMs = 100;
+constexpr int kSendBuffer = 64 * 1024;
 
 std::mutex devicesLock;
 std::set<pappl_device_t*> ourDevices;
@@ -154,7 +157,12 @@ bool PrinterConnection::connect(std::string& error) {
         const int on = 1;
         setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
         setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
+        // Little is left in flight: the status between labels is the
+        // printer's of now, and a drop loses at most what was in flight.
+        const int buffer = kSendBuffer;
+        setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &buffer, sizeof buffer);
         fd_ = fd;
+        written_ = acknowledged_ = 0;
     }
     freeaddrinfo(found);
     if (fd_ < 0) {
@@ -163,6 +171,14 @@ bool PrinterConnection::connect(std::string& error) {
     }
     error_.clear();
     return true;
+}
+
+std::uint64_t PrinterConnection::acknowledged() {
+    int unacknowledged = 0;
+    if (fd_ >= 0 && ioctl(fd_, SIOCOUTQ, &unacknowledged) == 0 && unacknowledged >= 0 &&
+        static_cast<std::uint64_t>(unacknowledged) <= written_)
+        acknowledged_ = written_ - static_cast<std::uint64_t>(unacknowledged);
+    return acknowledged_;
 }
 
 void PrinterConnection::close() {

@@ -50,6 +50,12 @@ class PrinterConnection {
     // Why the last write or connect failed.
     const std::string& error() const { return error_; }
 
+    // Bytes written on this connection, and of those the ones the printer
+    // has acknowledged (as its last state was known, once the connection
+    // failed): what was written but not acknowledged may never have arrived.
+    std::uint64_t written() const { return written_; }
+    std::uint64_t acknowledged();
+
     // Set by the job using the connection.
     std::function<bool()> abandon;
     std::function<void()> stalled;
@@ -60,6 +66,8 @@ class PrinterConnection {
     int port_;
     int fd_ = -1;
     std::string error_;
+    std::uint64_t written_ = 0;
+    std::uint64_t acknowledged_ = 0;
 };
 
 // Makes PAPPL open the system's socket:// printers through

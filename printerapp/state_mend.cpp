@@ -48,10 +48,15 @@ void addOurReasons(ipp_t* ipp, const PrinterStatus& status) {
         if (!covered)
             values.push_back(value);
     }
-    for (std::size_t i = 0; i < values.size(); ++i)
-        ippSetString(ipp, &reasons, static_cast<int>(i), values[i].c_str());
-    while (ippGetCount(reasons) > static_cast<int>(values.size()))
-        ippDeleteValues(ipp, &reasons, ippGetCount(reasons) - 1, 1);
+    // Made anew: PAPPL's values may be constant strings, which setting a
+    // value would point at instead of copying.
+    const ipp_tag_t group = ippGetGroupTag(reasons);
+    ippDeleteAttribute(ipp, reasons);
+    std::vector<const char*> texts;
+    for (const std::string& value : values)
+        texts.push_back(value.c_str());
+    ippAddStrings(ipp, group, IPP_TAG_KEYWORD, "printer-state-reasons",
+                  static_cast<int>(texts.size()), nullptr, texts.data());
 }
 
 } // namespace
@@ -70,7 +75,6 @@ extern "C" void _papplPrinterCopyStateNoLock(pappl_printer_t* printer, ipp_tag_t
     if (message.empty() || (requested && !cupsArrayFind(requested, const_cast<char*>(kMessage))))
         return;
     if (ipp_attribute_t* existing = lastNamed(ipp, kMessage))
-        ippSetString(ipp, &existing, 0, message.c_str());
-    else
-        ippAddString(ipp, group, IPP_TAG_TEXT, kMessage, nullptr, message.c_str());
+        ippDeleteAttribute(ipp, existing);
+    ippAddString(ipp, group, IPP_TAG_TEXT, kMessage, nullptr, message.c_str());
 }

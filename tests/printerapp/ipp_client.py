@@ -5,7 +5,7 @@ and Cancel-Job at a moment of the test's choosing."""
 import http.client
 import struct
 
-PRINT_JOB, CANCEL_JOB, GET_JOB_ATTRIBUTES = 0x0002, 0x0008, 0x0009
+PRINT_JOB, CANCEL_JOB, GET_JOB_ATTRIBUTES, GET_PRINTER_ATTRIBUTES = 0x0002, 0x0008, 0x0009, 0x000B
 OK, BUSY = 0x0000, 0x0507
 
 OPERATION_GROUP, JOB_GROUP, END = 0x01, 0x02, 0x03
@@ -32,8 +32,11 @@ def request(operation, request_id, attributes, job_attributes=()):
     out = struct.pack(">BBHI", 2, 0, operation, request_id) + bytes([OPERATION_GROUP])
     out += _attribute(CHARSET, "attributes-charset", "utf-8")
     out += _attribute(LANGUAGE, "attributes-natural-language", "en")
+    previous = None
     for tag, name, value in attributes:
-        out += _attribute(tag, name, value)
+        # A further value of the same attribute goes without its name.
+        out += _attribute(tag, "" if name == previous else name, value)
+        previous = name
     if job_attributes:
         out += bytes([JOB_GROUP])
         for tag, name, value in job_attributes:
@@ -105,3 +108,11 @@ class Client:
                                                              "test")])
         state = JOB_STATES.get(attributes.get("job-state", [0])[0], "unknown")
         return state, attributes
+
+    def printer(self):
+        """The printer's state reasons (a list) and state message."""
+        _, attributes = self.send(GET_PRINTER_ATTRIBUTES, [
+            (KEYWORD, "requested-attributes", "printer-state-reasons"),
+            (KEYWORD, "requested-attributes", "printer-state-message")])
+        return attributes.get("printer-state-reasons", []), \
+            attributes.get("printer-state-message", [""])[0]

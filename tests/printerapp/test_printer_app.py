@@ -285,13 +285,17 @@ class Devices(Scratch):
             self.assertEqual(app.wait_for_job(job)["job-state"], "completed")
 
 
-def running_apps():
-    """The running processes of this build's label-printer-app."""
-    program, pids = os.path.realpath(APP), set()
+def running_apps(home):
+    """The running processes of this build's label-printer-app started with
+    HOME=`home`: those of this test alone, whatever other tests run beside it."""
+    program, pids, mark = os.path.realpath(APP), set(), b"HOME=" + home.encode()
     for entry in os.listdir("/proc"):
         try:
-            if entry.isdigit() and os.path.realpath(f"/proc/{entry}/exe") == program:
-                pids.add(int(entry))
+            if not entry.isdigit() or os.path.realpath(f"/proc/{entry}/exe") != program:
+                continue
+            with open(f"/proc/{entry}/environ", "rb") as environ:
+                if mark in environ.read().split(b"\0"):
+                    pids.add(int(entry))
         except OSError:
             pass
     return pids
@@ -302,7 +306,7 @@ class NothingLeftRunning(Scratch):
 
     def assert_none_started(self, before, what):
         time.sleep(0.5)  # PAPPL's own start of a server comes at once
-        strays = running_apps() - before
+        strays = running_apps(self.scratch) - before
         for pid in strays:  # started by this test: stopped by it
             os.kill(pid, 15)
         self.assertFalse(strays, f"{what} left a server running")
@@ -317,7 +321,7 @@ class NothingLeftRunning(Scratch):
         environment = dict(os.environ, HOME=self.scratch, XDG_DATA_HOME=self.scratch)
         for args in cases:
             with self.subTest(args[0]):
-                before, start = running_apps(), time.time()
+                before, start = running_apps(self.scratch), time.time()
                 result = subprocess.run([APP, *args], capture_output=True, text=True,
                                         timeout=60, env=environment)
                 self.assertNotEqual(result.returncode, 0, result.stdout)
@@ -326,7 +330,7 @@ class NothingLeftRunning(Scratch):
                 self.assert_none_started(before, args)
 
     def test_the_demo_prints_through_the_app_and_leaves_nothing_running(self):
-        before = running_apps()
+        before = running_apps(self.scratch)
         demo = os.path.join(os.path.dirname(__file__), "../../scripts/demo-printer-app.sh")
         result = run(["sh", demo, os.path.abspath(BUILD), os.path.join(self.scratch, "out")],
                      env=dict(os.environ, HOME=self.scratch, XDG_DATA_HOME=self.scratch))

@@ -1,0 +1,140 @@
+"""The printer talks back: a network printer simulated on loopback answers
+the status query as the test says, drops the connection, stops reading or
+never answers; the job waits and no label is lost, every other printer goes
+on, and clients see why in printer-state-reasons and the messages."""
+
+import os
+import shutil
+import subprocess
+import tempfile
+import time
+import unittest
+
+from app_server import SAMPLES, AppServer, labelprint
+from ipp_client import OK, Client
+from printer_sim import LABEL_END, SimulatedPrinter
+from test_printer_app import set_attributes
+
+PDF = os.path.join(SAMPLES, "shipping-label.pdf")
+OUT_OF_PAPER = 0x04
+
+
+def until(condition, seconds, step=0.05):
+    """Waits for `condition()`; its last value."""
+    deadline = time.time() + seconds
+    value = condition()
+    while not value and time.time() < deadline:
+        time.sleep(step)
+        value = condition()
+    return value
+
+
+def label_programs(stream):
+    """The label programs of a spool stream, each ending in its PRINT line."""
+    programs, start = [], 0
+    while (end := stream.find(LABEL_END, start)) >= 0:
+        programs.append(stream[start:end + len(LABEL_END)])
+        start = end + len(LABEL_END)
+    return programs
+
+
+class PrinterTalksBack(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.scratch = tempfile.mkdtemp(prefix="label-app-status-")
+        cls.ten = os.path.join(cls.scratch, "ten.pdf")
+        subprocess.run(["qpdf", "--empty", "--pages", *[PDF] * 10, "--", cls.ten], check=True)
+
+    @classmethod
+    def tearDownClass(cls):
+        shutil.rmtree(cls.scratch, ignore_errors=True)
+
+    def setUp(self):
+        self.printer = SimulatedPrinter(seconds_a_label=0.15)
+        self.addCleanup(self.printer.close)
+        self.app = AppServer()
+        self.app.start()
+        self.addCleanup(self.app.__exit__)
+        self.app.add_printer(device=self.printer.uri)
+        self.client = Client(self.app.port, "Label")
+
+    def test_out_of_labels_holds_the_job_and_every_label_arrives_once(self):
+        job = self.app.submit(self.ten, "ten")
+        self.assertTrue(until(lambda: self.printer.labels() >= 3, 30))
+        self.printer.status = OUT_OF_PAPER
+        out_at = time.time()
+        reasons = until(lambda: "media-empty-error" in self.client.printer()[0] and
+                        self.client.printer(), 5)
+        self.assertTrue(reasons, self.client.printer())
+        self.assertIn("media-needed-error", reasons[0])
+        self.assertIn("Out of labels", reasons[1])
+        self.assertIn("printer-stopped", self.app.job(job)["job-state-reasons"])
+        held = self.printer.labels()
+        time.sleep(max(0.0, 5 - (time.time() - out_at)))
+        self.assertLessEqual(self.printer.labels(), held + 1, "labels went on while it was out")
+        self.printer.status = 0
+        self.assertEqual(self.app.wait_for_job(job)["job-state"], "completed")
+        self.assertEqual([data for data, _ in self.printer.jobs()], [labelprint(self.ten)])
+        self.assertTrue(until(lambda: "media-empty-error" not in self.client.printer()[0], 5),
+                        self.client.printer())
+
+    def test_a_dropped_connection_goes_on_with_the_job_start_commands_again(self):
+        self.printer.drop_after, self.printer.away_for = 3, 1.0
+        commands = ["label-job-start-enabled=true", "label-job-start-command=1B40"]
+        job = self.app.submit(self.ten, "ten", options=commands)
+        self.assertEqual(self.app.wait_for_job(job, timeout=60)["job-state"], "completed")
+        expected = label_programs(labelprint("--job-start", "1B40", self.ten))
+        first, *rest = [data for data, _ in self.printer.jobs()]
+        self.assertEqual(len(rest), 1, "one new connection")
+        whole = label_programs(first)
+        self.assertTrue(rest[0].startswith(b"\x1b@"), rest[0][:20])
+        again = label_programs(rest[0][2:])
+        # No label lost: the new connection starts at the first label not
+        # wholly taken, or at the one before it, which so prints twice.
+        self.assertIn(len(whole) + len(again), (10, 11), (len(whole), len(again)))
+        self.assertEqual(first[:sum(map(len, whole))], b"".join(expected[:len(whole)]))
+        self.assertEqual(b"".join(again), b"".join(p.lstrip(b"\x1b@") if i == 0 else p
+                                                   for i, p in enumerate(expected))[-sum(map(len, again)):])
+
+    def test_a_printer_that_stops_reading_is_reported_and_others_print_meanwhile(self):
+        self.printer.stop_reading_after = 2
+        other = os.path.join(self.app.output, "other")
+        os.makedirs(other)
+        self.app.add_printer("Other", f"file://{other}")
+        job = self.app.submit(self.ten, "stalled")
+        self.assertTrue(until(lambda: self.printer.labels() >= 2, 30))
+        # Meanwhile another printer prints as if nothing were wrong.
+        meanwhile = self.app.submit(self.ten, "meanwhile", printer="Other")
+        self.assertEqual(self.app.wait_for_job(meanwhile, printer="Other")["job-state"],
+                         "completed")
+        with open(os.path.join(other, "meanwhile.prn"), "rb") as printed:
+            self.assertEqual(printed.read(), labelprint(self.ten))
+        reasons = until(lambda: "offline-report" in self.client.printer()[0] and
+                        self.client.printer(), 25, step=0.5)
+        self.assertTrue(reasons, self.client.printer())
+        self.assertIn("takes no data", reasons[1])
+        self.assertIn("taken no data", self.app.job(job).get("job-state-message", ""))
+        self.assertEqual(self.client.cancel_job(job), OK)
+        self.assertEqual(self.app.wait_for_job(job, timeout=5)["job-state"], "canceled")
+
+    def test_a_printer_that_never_answers_is_asked_once_a_job(self):
+        self.printer.answers = False
+        job = self.app.submit(self.ten, "ten")
+        self.assertEqual(self.app.wait_for_job(job, timeout=60)["job-state"], "completed")
+        self.assertEqual(self.printer.jobs(), [(labelprint(self.ten), 1)])
+        reasons = self.client.printer()[0]
+        self.assertFalse([r for r in reasons if r.startswith(("media", "offline", "cover"))])
+
+    def test_the_status_query_can_be_turned_off(self):
+        result = set_attributes(self.app, ["ATTR boolean label-status-query-default false"])
+        self.assertIn("[PASS]", result.stdout, result.stdout)
+        asked = sum(self.printer.queries)
+        job = self.app.submit(self.ten, "quiet")
+        self.assertEqual(self.app.wait_for_job(job, timeout=60)["job-state"], "completed")
+        self.client.printer()
+        self.assertEqual(sum(self.printer.queries), asked)
+        self.assertEqual(self.printer.jobs(), [(labelprint(self.ten), 0)])
+
+
+if __name__ == "__main__":
+    unittest.main()

@@ -4,9 +4,12 @@
 #include "imaging/page_image_reader.h"
 #include "printerapp/app_context.h"
 #include "printerapp/default_guard.h"
+#include "printerapp/printer_status.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <map>
 #include <mutex>
 #include <string>
@@ -113,9 +116,29 @@ void showField(pappl_client_t* client, const LabelSettings& settings, const Sett
     papplClientHTMLPuts(client, "</td></tr>\n");
 }
 
+// What the printer last said of itself, in words.
+std::string statusLine(pappl_printer_t* printer, const LabelSettings& settings) {
+    const char* uri = papplPrinterGetDeviceURI(printer);
+    if (!uri || std::strncmp(uri, "socket://", 9) != 0)
+        return "Not asked (only network printers are asked for their status)";
+    if (!settings.statusQuery)
+        return "Not asked (the status query is off)";
+    const PrinterStatus status = printerStatuses().of(papplPrinterGetID(printer));
+    if (const std::string message = messageOf(status); !message.empty())
+        return message;
+    if (!status.answer)
+        return status.asked == std::chrono::steady_clock::time_point{}
+                   ? "Not asked yet"
+                   : "The printer does not answer the status query";
+    return (*status.answer & kPrinting) ? "Printing" : "Ready";
+}
+
 void showPage(pappl_client_t* client, pappl_printer_t* printer, const LabelSettings& settings,
               const std::vector<std::string>& problems, bool saved) {
     papplClientHTMLPrinterHeader(client, printer, "Label settings", 0, nullptr, nullptr);
+    papplClientHTMLPuts(client, "<p id=\"printer-status\">Printer status: ");
+    papplClientHTMLEscape(client, statusLine(printer, settings).c_str(), 0);
+    papplClientHTMLPuts(client, ".</p>\n");
     if (saved)
         papplClientHTMLPuts(client, "<div class=\"banner\" id=\"message\">Settings saved.</div>\n");
     if (!problems.empty()) {

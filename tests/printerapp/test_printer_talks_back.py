@@ -9,6 +9,7 @@ import subprocess
 import tempfile
 import time
 import unittest
+import urllib.request
 
 from app_server import SAMPLES, AppServer, labelprint
 from ipp_client import OK, Client
@@ -69,6 +70,9 @@ class PrinterTalksBack(unittest.TestCase):
         self.assertIn("media-needed-error", reasons[0])
         self.assertIn("Out of labels", reasons[1])
         self.assertIn("printer-stopped", self.app.job(job)["job-state-reasons"])
+        page = f"http://127.0.0.1:{self.app.port}/Label/label-settings"
+        with urllib.request.urlopen(page, timeout=10) as response:
+            self.assertIn("Printer status: Out of labels", response.read().decode())
         held = self.printer.labels()
         time.sleep(max(0.0, 5 - (time.time() - out_at)))
         self.assertLessEqual(self.printer.labels(), held + 1, "labels went on while it was out")

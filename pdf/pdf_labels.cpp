@@ -49,6 +49,20 @@ void silencePoppler() {
     std::call_once(once, [] { poppler::set_debug_error_function(ignorePopplerMessage, nullptr); });
 }
 
+// poppler's C++ interface (22.12) makes its global state (the font set among
+// it) when a document is made while none lives, and deletes it with the last
+// one: a process printing one document after another made it anew for
+// each. One tiny document kept for the process keeps it.
+void keepPopplerState() {
+    static const char kTiny[] = "%PDF-1.1\n1 0 obj<</Type/Catalog/Pages 2 0 R>>endobj\n"
+                                "2 0 obj<</Type/Pages/Kids[3 0 R]/Count 1>>endobj\n"
+                                "3 0 obj<</Type/Page/Parent 2 0 R/MediaBox[0 0 3 3]>>endobj\n"
+                                "trailer<</Root 1 0 R>>\n%%EOF\n";
+    // Never deleted: it lives as long as the process.
+    [[maybe_unused]] static poppler::document* const kept =
+        poppler::document::load_from_raw_data(kTiny, static_cast<int>(sizeof kTiny - 1));
+}
+
 // Reads a file that poppler cannot reopen by name, a pipe, from where the
 // header probe stopped.
 bool readRest(std::FILE* file, poppler::byte_array& bytes, int& systemError) {
@@ -210,6 +224,7 @@ PdfLabels::~PdfLabels() = default;
 
 std::unique_ptr<PdfLabels> PdfLabels::open(const std::string& path, std::string& error) {
     silencePoppler();
+    keepPopplerState();
     try {
         auto document = std::make_unique<Document>();
         document->path = path;

@@ -10,6 +10,9 @@
 
 namespace {
 
+// Freed memory the worker keeps for the next job rather than give back.
+constexpr std::size_t kKeptFreeBytes = 16u << 20;
+
 // The job's spool stream to the server, a page at a time; what follows the
 // last page (the job-end commands) goes with the job's end.
 class ServerSink final : public standin::SpoolSink {
@@ -77,8 +80,10 @@ int runRenderWorker() {
         if (!request)
             return 1;
         renderJob(engine, fd, *request);
-        // What the job took goes back to the system.
-        malloc_trim(0);
+        // What a large job took goes back to the system (trimming after
+        // every small job would cost each a few milliseconds).
+        if (mallinfo2().fordblks > kKeptFreeBytes)
+            malloc_trim(0);
     }
     return 0;
 }

@@ -6,12 +6,21 @@
 namespace standin {
 namespace {
 
+// `text` in quotes, for a message; built by appending, since GCC 12 (mingw-w64)
+// warns wrongly of an overlapping copy in "'" + std::string(text).
+std::string quoted(std::string_view text) {
+    std::string out(1, '\'');
+    out.append(text);
+    out += '\'';
+    return out;
+}
+
 // A page number: digits only, from 1 on.
 std::optional<std::size_t> pageNumber(std::string_view text, std::string& error) {
     std::size_t value = 0;
     const auto [end, status] = std::from_chars(text.data(), text.data() + text.size(), value);
     if (text.empty() || status != std::errc() || end != text.data() + text.size()) {
-        error = "'" + std::string(text) + "' is not a page number";
+        error = quoted(text) + " is not a page number";
         return std::nullopt;
     }
     if (value == 0) {
@@ -29,7 +38,7 @@ std::optional<std::vector<PageRange>> parsePageRanges(std::string_view text, std
         const std::size_t comma = std::min(text.find(',', start), text.size());
         const std::string_view part = text.substr(start, comma - start);
         if (part.empty()) {
-            error = "'" + std::string(text) + "' has an empty range";
+            error = quoted(text) + " has an empty range";
             return std::nullopt;
         }
         const std::size_t dash = part.find('-');
@@ -41,7 +50,7 @@ std::optional<std::vector<PageRange>> parsePageRanges(std::string_view text, std
         if (!last)
             return std::nullopt;
         if (*last < *first) {
-            error = "'" + std::string(part) + "' runs backwards";
+            error = quoted(part) + " runs backwards";
             return std::nullopt;
         }
         ranges.push_back({*first, *last});

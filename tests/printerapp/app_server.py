@@ -7,6 +7,7 @@ import socket
 import subprocess
 import tempfile
 import time
+import unittest
 
 BUILD = os.environ.get("LABEL_BUILD_DIR", os.path.join(os.path.dirname(__file__), "../../build"))
 APP = os.path.join(BUILD, "bin", "label-printer-app")
@@ -225,3 +226,42 @@ def labelprint(*args):
     if result.returncode != 0:
         raise RuntimeError(result.stderr.decode(errors="replace"))
     return result.stdout
+
+
+LABEL_END = b"PRINT 1,1\r\n"
+
+
+def label_ends(stream):
+    """Where each label program of a spool stream ends."""
+    ends, at = [], stream.find(LABEL_END)
+    while at >= 0:
+        ends.append(at + len(LABEL_END))
+        at = stream.find(LABEL_END, at + 1)
+    return ends
+
+
+def labels_in(path):
+    """How many whole label programs a file holds so far."""
+    if not os.path.exists(path):
+        return 0
+    with open(path, "rb") as output:
+        return len(label_ends(output.read()))
+
+
+class SamplePages(unittest.TestCase):
+    """Tests printing the bundled PDF's page `PAGES` times in one document
+    (`self.pages`), made once for the class."""
+
+    PAGES = 10
+
+    @classmethod
+    def setUpClass(cls):
+        cls.scratch = tempfile.mkdtemp(prefix="label-app-pages-")
+        cls.pages = os.path.join(cls.scratch, f"{cls.PAGES}-pages.pdf")
+        sample = os.path.join(SAMPLES, "shipping-label.pdf")
+        subprocess.run(["qpdf", "--empty", "--pages", *[sample] * cls.PAGES, "--", cls.pages],
+                       check=True)
+
+    @classmethod
+    def tearDownClass(cls):
+        shutil.rmtree(cls.scratch, ignore_errors=True)

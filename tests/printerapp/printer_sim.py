@@ -8,8 +8,9 @@ import socket
 import threading
 import time
 
+from app_server import LABEL_END
+
 QUERY = b"\x1b!?"
-LABEL_END = b"PRINT 1,1\r\n"
 BITMAP = re.compile(rb"BITMAP (\d+),(\d+),(\d+),(\d+),(\d+),")
 
 

@@ -14,29 +14,12 @@ import unittest
 import zlib
 
 import pwg_raster
-from app_server import SAMPLES, AppServer, labelprint
+from app_server import SAMPLES, AppServer, label_ends, labelprint, labels_in
 from ipp_client import MIME, NAME, OK, PRINT_JOB, URI, Client, request
 
 PDF = os.path.join(SAMPLES, "shipping-label.pdf")
 PNG = os.path.join(SAMPLES, "shipping-label.png")
-LABEL_END = b"PRINT 1,1\r\n"
 ON_4X6 = ["--label", "4x6in"]  # the printer's default label, which PDF pages are fitted to
-
-
-def label_ends(stream):
-    ends, at = [], stream.find(LABEL_END)
-    while at >= 0:
-        ends.append(at + len(LABEL_END))
-        at = stream.find(LABEL_END, at + 1)
-    return ends
-
-
-def labels_in(path):
-    """How many whole label programs a file holds so far."""
-    if not os.path.exists(path):
-        return 0
-    with open(path, "rb") as output:
-        return len(label_ends(output.read()))
 
 
 def grey_png(rows):

@@ -4,19 +4,15 @@ never answers; the job waits and no label is lost, every other printer goes
 on, and clients see why in printer-state-reasons and the messages."""
 
 import os
-import shutil
-import subprocess
-import tempfile
 import time
 import unittest
 import urllib.request
 
-from app_server import SAMPLES, AppServer, labelprint
+from app_server import LABEL_END, AppServer, SamplePages, labelprint
 from ipp_client import OK, Client
-from printer_sim import LABEL_END, SimulatedPrinter
+from printer_sim import SimulatedPrinter
 from test_printer_app import set_attributes
 
-PDF = os.path.join(SAMPLES, "shipping-label.pdf")
 OUT_OF_PAPER = 0x04
 
 
@@ -39,16 +35,7 @@ def label_programs(stream):
     return programs
 
 
-class PrinterTalksBack(unittest.TestCase):
-    @classmethod
-    def setUpClass(cls):
-        cls.scratch = tempfile.mkdtemp(prefix="label-app-status-")
-        cls.ten = os.path.join(cls.scratch, "ten.pdf")
-        subprocess.run(["qpdf", "--empty", "--pages", *[PDF] * 10, "--", cls.ten], check=True)
-
-    @classmethod
-    def tearDownClass(cls):
-        shutil.rmtree(cls.scratch, ignore_errors=True)
+class PrinterTalksBack(SamplePages):
 
     def setUp(self):
         self.printer = SimulatedPrinter(seconds_a_label=0.15)
@@ -60,7 +47,7 @@ class PrinterTalksBack(unittest.TestCase):
         self.client = Client(self.app.port, "Label")
 
     def test_out_of_labels_holds_the_job_and_every_label_arrives_once(self):
-        job = self.app.submit(self.ten, "ten")
+        job = self.app.submit(self.pages, "ten")
         self.assertTrue(until(lambda: self.printer.labels() >= 3, 30))
         self.printer.status = OUT_OF_PAPER
         out_at = time.time()
@@ -78,16 +65,16 @@ class PrinterTalksBack(unittest.TestCase):
         self.assertLessEqual(self.printer.labels(), held + 1, "labels went on while it was out")
         self.printer.status = 0
         self.assertEqual(self.app.wait_for_job(job)["job-state"], "completed")
-        self.assertEqual([data for data, _ in self.printer.jobs()], [labelprint(self.ten)])
+        self.assertEqual([data for data, _ in self.printer.jobs()], [labelprint(self.pages)])
         self.assertTrue(until(lambda: "media-empty-error" not in self.client.printer()[0], 5),
                         self.client.printer())
 
     def test_a_dropped_connection_goes_on_with_the_job_start_commands_again(self):
         self.printer.drop_after, self.printer.away_for = 3, 1.0
         commands = ["label-job-start-enabled=true", "label-job-start-command=1B40"]
-        job = self.app.submit(self.ten, "ten", options=commands)
+        job = self.app.submit(self.pages, "ten", options=commands)
         self.assertEqual(self.app.wait_for_job(job, timeout=60)["job-state"], "completed")
-        expected = label_programs(labelprint("--job-start", "1B40", self.ten))
+        expected = label_programs(labelprint("--job-start", "1B40", self.pages))
         first, *rest = [data for data, _ in self.printer.jobs()]
         self.assertEqual(len(rest), 1, "one new connection")
         whole = label_programs(first)
@@ -105,14 +92,14 @@ class PrinterTalksBack(unittest.TestCase):
         other = os.path.join(self.app.output, "other")
         os.makedirs(other)
         self.app.add_printer("Other", f"file://{other}")
-        job = self.app.submit(self.ten, "stalled")
+        job = self.app.submit(self.pages, "stalled")
         self.assertTrue(until(lambda: self.printer.labels() >= 2, 30))
         # Meanwhile another printer prints as if nothing were wrong.
-        meanwhile = self.app.submit(self.ten, "meanwhile", printer="Other")
+        meanwhile = self.app.submit(self.pages, "meanwhile", printer="Other")
         self.assertEqual(self.app.wait_for_job(meanwhile, printer="Other")["job-state"],
                          "completed")
         with open(os.path.join(other, "meanwhile.prn"), "rb") as printed:
-            self.assertEqual(printed.read(), labelprint(self.ten))
+            self.assertEqual(printed.read(), labelprint(self.pages))
         reasons = until(lambda: "offline-report" in self.client.printer()[0] and
                         self.client.printer(), 25, step=0.5)
         self.assertTrue(reasons, self.client.printer())
@@ -123,9 +110,9 @@ class PrinterTalksBack(unittest.TestCase):
 
     def test_a_printer_that_never_answers_is_asked_once_a_job(self):
         self.printer.answers = False
-        job = self.app.submit(self.ten, "ten")
+        job = self.app.submit(self.pages, "ten")
         self.assertEqual(self.app.wait_for_job(job, timeout=60)["job-state"], "completed")
-        self.assertEqual(self.printer.jobs(), [(labelprint(self.ten), 1)])
+        self.assertEqual(self.printer.jobs(), [(labelprint(self.pages), 1)])
         reasons = self.client.printer()[0]
         self.assertFalse([r for r in reasons if r.startswith(("media", "offline", "cover"))])
 
@@ -133,11 +120,11 @@ class PrinterTalksBack(unittest.TestCase):
         result = set_attributes(self.app, ["ATTR boolean label-status-query-default false"])
         self.assertIn("[PASS]", result.stdout, result.stdout)
         asked = sum(self.printer.queries)
-        job = self.app.submit(self.ten, "quiet")
+        job = self.app.submit(self.pages, "quiet")
         self.assertEqual(self.app.wait_for_job(job, timeout=60)["job-state"], "completed")
         self.client.printer()
         self.assertEqual(sum(self.printer.queries), asked)
-        self.assertEqual(self.printer.jobs(), [(labelprint(self.ten), 0)])
+        self.assertEqual(self.printer.jobs(), [(labelprint(self.pages), 0)])
 
 
 if __name__ == "__main__":

@@ -17,22 +17,12 @@ import time
 import unittest
 
 import pwg_raster
-from app_server import SAMPLES, AppServer, labelprint
+from app_server import SAMPLES, AppServer, label_ends, labelprint
 from ipp_client import BUSY, OK, Client
 
 ROUNDS = int(os.environ.get("LABEL_STRESS_ROUNDS", "3"))
 RASTER_CLIENTS, PDF_CLIENTS = 20, 4
 PRINTERS = ("A", "B")
-LABEL_END = b"PRINT 1,1\r\n"
-
-
-def label_ends(stream):
-    """Where each label program of a spool stream ends."""
-    ends, at = [], stream.find(LABEL_END)
-    while at >= 0:
-        ends.append(at + len(LABEL_END))
-        at = stream.find(LABEL_END, at + 1)
-    return ends
 
 
 class Stress(unittest.TestCase):

@@ -3,18 +3,13 @@ fails one job, the server and every other printer go on, and printers render
 side by side."""
 
 import os
-import shutil
 import signal
-import subprocess
-import tempfile
 import time
 import unittest
 
-from app_server import SAMPLES, AppServer, labelprint
-from ipp_client import Client
+from app_server import SAMPLES, AppServer, SamplePages, labelprint, labels_in
 
 PDF = os.path.join(SAMPLES, "shipping-label.pdf")
-LABEL_END = b"PRINT 1,1\r\n"
 
 
 def workers_of(server_pid):
@@ -35,28 +30,13 @@ def workers_of(server_pid):
     return found
 
 
-def labels_in(path):
-    if not os.path.exists(path):
-        return 0
-    with open(path, "rb") as output:
-        return output.read().count(LABEL_END)
-
-
-class Workers(unittest.TestCase):
-    @classmethod
-    def setUpClass(cls):
-        cls.scratch = tempfile.mkdtemp(prefix="label-app-workers-")
-        cls.forty = os.path.join(cls.scratch, "forty.pdf")
-        subprocess.run(["qpdf", "--empty", "--pages", *[PDF] * 40, "--", cls.forty], check=True)
-
-    @classmethod
-    def tearDownClass(cls):
-        shutil.rmtree(cls.scratch, ignore_errors=True)
+class Workers(SamplePages):
+    PAGES = 40
 
     def test_a_crashed_worker_fails_its_job_and_the_next_job_prints(self):
         with AppServer() as app:
             app.add_printer()
-            job = app.submit(self.forty, "crashing")
+            job = app.submit(self.pages, "crashing")
             output = os.path.join(app.output, "crashing.prn")
             deadline = time.time() + 30
             while labels_in(output) < 1 and time.time() < deadline:
@@ -80,7 +60,7 @@ class Workers(unittest.TestCase):
                 outputs[name] = os.path.join(app.output, name)
                 os.makedirs(outputs[name])
                 app.add_printer(name, f"file://{outputs[name]}")
-            jobs = {name: app.submit(self.forty, "forty", printer=name) for name in ("A", "B")}
+            jobs = {name: app.submit(self.pages, "forty", printer=name) for name in ("A", "B")}
             # Both printers have labels out before either job ends.
             deadline = time.time() + 60
             while time.time() < deadline:
@@ -90,7 +70,7 @@ class Workers(unittest.TestCase):
                 time.sleep(0.005)
             self.assertGreaterEqual(min(counts), 1, counts)
             self.assertLess(max(counts), 40, counts)
-            expected = labelprint(self.forty)
+            expected = labelprint(self.pages)
             for name, job in jobs.items():
                 self.assertEqual(app.wait_for_job(job, printer=name)["job-state"], "completed")
                 with open(os.path.join(outputs[name], "forty.prn"), "rb") as printed:

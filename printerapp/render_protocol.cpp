@@ -45,6 +45,8 @@ class Writer {
         bytes(value.data(), value.size());
     }
     void bytes(const void* data, std::size_t size) {
+        if (size == 0)
+            return; // an empty vector's data may be null
         const auto* first = static_cast<const std::uint8_t*>(data);
         out.insert(out.end(), first, first + size);
     }
@@ -67,6 +69,8 @@ class Reader {
     bool bytes(void* data, std::size_t size) {
         if (size > in_.size() - at_)
             return false;
+        if (size == 0)
+            return true; // an empty vector's data may be null
         std::memcpy(data, in_.data() + at_, size);
         at_ += size;
         return true;

@@ -1,32 +1,22 @@
 #include "pdf/pdf_repair.h"
 
-#include <qpdf/Buffer.hh>
-#include <qpdf/QPDF.hh>
-#include <qpdf/QPDFWriter.hh>
-
-#include <exception>
-#include <memory>
+#include <qpdf/qpdf-c.h>
 
 std::optional<std::vector<char>> repairedPdf(const std::string& path,
                                              const std::vector<char>& bytes) {
-    // qpdf reports what it cannot read by throwing; nothing of it may leave
-    // the module.
-    try {
-        QPDF pdf;
-        pdf.setSuppressWarnings(true);
-        if (bytes.empty())
-            pdf.processFile(path.c_str());
-        else
-            pdf.processMemoryFile(path.c_str(), bytes.data(), bytes.size());
-        QPDFWriter writer(pdf);
-        writer.setOutputMemory();
-        writer.write();
-        const std::shared_ptr<Buffer> written = writer.getBufferSharedPointer();
-        if (!written || written->getSize() == 0)
-            return std::nullopt;
-        const char* first = reinterpret_cast<const char*>(written->getBuffer());
-        return std::vector<char>(first, first + written->getSize());
-    } catch (const std::exception&) {
-        return std::nullopt;
+    // qpdf's C interface: its C++ headers do not compile with clang 14 over
+    // libstdc++ 12 (the fuzz build), and no exception of qpdf's can leave it.
+    qpdf_data pdf = qpdf_init();
+    qpdf_set_suppress_warnings(pdf, QPDF_TRUE);
+    const QPDF_ERROR_CODE read =
+        bytes.empty() ? qpdf_read(pdf, path.c_str(), nullptr)
+                      : qpdf_read_memory(pdf, path.c_str(), bytes.data(), bytes.size(), nullptr);
+    std::optional<std::vector<char>> written;
+    if (!(read & QPDF_ERRORS) && !(qpdf_init_write_memory(pdf) & QPDF_ERRORS) &&
+        !(qpdf_write(pdf) & QPDF_ERRORS) && qpdf_get_buffer_length(pdf) > 0) {
+        const auto* first = reinterpret_cast<const char*>(qpdf_get_buffer(pdf));
+        written.emplace(first, first + qpdf_get_buffer_length(pdf));
     }
+    qpdf_cleanup(&pdf);
+    return written;
 }

@@ -17,6 +17,10 @@ std::optional<std::vector<char>> repairedPdf(const std::string& path,
         const auto* first = reinterpret_cast<const char*>(qpdf_get_buffer(pdf));
         written.emplace(first, first + qpdf_get_buffer_length(pdf));
     }
+    // An error left unread is printed on standard error at the clean-up; the
+    // caller says in one line of its own that the file is damaged.
+    while (qpdf_has_error(pdf))
+        qpdf_get_error(pdf);
     qpdf_cleanup(&pdf);
     return written;
 }

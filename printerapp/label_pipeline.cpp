@@ -139,17 +139,8 @@ bool DeviceSink::pageDone() {
     static constexpr char kLabelStart[] = "CLS\r\nBITMAP";
     const auto found =
         std::search(page_.begin(), page_.end(), kLabelStart, kLabelStart + sizeof kLabelStart - 1);
-    if (!page_.empty())
-        ++labels_;
     if (found != page_.end())
         lastLabel_.swap(page_);
     page_.clear();
-    return true;
-}
-
-bool DeviceSink::flushTail() {
-    if (failed_)
-        return false;
-    flusher_(device_);
     return true;
 }

@@ -86,15 +86,10 @@ class DeviceSink final : public standin::SpoolSink {
 
     bool write(const BYTE* bytes, std::size_t count) override;
     bool pageDone() override;
-    // Flushes what was written after the last page; false once the device
-    // has failed.
-    bool flushTail();
 
     // What the last page that held a label program wrote.
     const std::vector<std::uint8_t>& lastLabel() const { return lastLabel_; }
     std::size_t bytesWritten() const { return written_; }
-    // Pages that went out whole and printed something.
-    std::size_t labels() const { return labels_; }
     // The device took no more data.
     bool failed() const { return failed_; }
 
@@ -104,7 +99,6 @@ class DeviceSink final : public standin::SpoolSink {
     Flusher flusher_;
     bool failed_ = false;
     std::size_t written_ = 0;
-    std::size_t labels_ = 0;
     std::vector<std::uint8_t> page_;
     std::vector<std::uint8_t> lastLabel_;
 };

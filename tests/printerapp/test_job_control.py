@@ -53,8 +53,8 @@ class JobControl(unittest.TestCase):
     def pdf(cls, name, pages, transforms=(), order=None):
         """A PDF of the sample's pages (or of `pages`' pages in `order`)."""
         path = os.path.join(cls.scratch, name)
-        spec = pages if order is None else [pages[0], order]
-        subprocess.run(["qpdf", *transforms, "--empty", "--pages", *spec, "--", path],
+        chosen = pages if order is None else [pages[0], order]
+        subprocess.run(["qpdf", *transforms, "--empty", "--pages", *chosen, "--", path],
                        check=True)
         return path
 

@@ -3,7 +3,11 @@
 // and offers the large ones to the kernel for huge pages: a page of a few
 // thousand captured scan lines then costs a handful of page faults, not one
 // for every 4 KB it touches. A freed block waits in a list for its size, and
-// destroying the heap gives back every segment whatever is still in use.
+// destroying the heap gives back every segment whatever is still in use: to
+// the process's pool of segments, up to a few megabytes, as the system keeps
+// memory a process freed. A job's heap then starts on memory already mapped
+// and clears only what the heap before used, where a fresh mapping costs a
+// fault for every page it touches and clears each huge page whole.
 #include "platform/host/allocation_log.h"
 #include "platform/memory.h"
 #include "platform/threads.h"
@@ -49,17 +53,32 @@ struct SizeBin {
     SizeBin* next;
 };
 
+// Segments of destroyed heaps kept for the next ones, at most this much.
+constexpr std::size_t kPooledBytes = 8 * 1024 * 1024;
+
 // The start of every mapping a heap holds: segments and own-mapped blocks.
 struct alignas(kAlignment) Mapping {
     Mapping* prev;
     Mapping* next;
     std::size_t bytes;
+    std::size_t used; // of a segment: how far from its start it may hold data
 };
+
+struct SegmentPool {
+    std::mutex lock;
+    Mapping segments{&segments, &segments, 0, 0};
+    std::size_t bytes = 0;
+};
+
+SegmentPool& segmentPool() {
+    static SegmentPool pool;
+    return pool;
+}
 
 struct PrivateHeap {
     SpinLock lock;
-    Mapping segments{&segments, &segments, 0};
-    Mapping ownMappings{&ownMappings, &ownMappings, 0};
+    Mapping segments{&segments, &segments, 0, 0}; // the newest first
+    Mapping ownMappings{&ownMappings, &ownMappings, 0, 0};
     std::uint8_t* cursor = nullptr; // the free end of the newest segment
     std::uint8_t* limit = nullptr;
     std::size_t nextSegment = kFirstSegment;
@@ -118,8 +137,54 @@ Mapping* mapMemory(std::size_t bytes) {
         base = aligned;
         madvise(base, bytes, MADV_HUGEPAGE);
     }
-    auto* mapping = new (base) Mapping{nullptr, nullptr, bytes};
+    auto* mapping = new (base) Mapping{nullptr, nullptr, bytes, sizeof(Mapping)};
     return mapping;
+}
+
+// A pooled segment of at least `bytes`, the smallest there is, its memory
+// zeroed; null when the pool has none.
+Mapping* pooledSegment(std::size_t bytes) {
+    SegmentPool& pool = segmentPool();
+    const std::lock_guard<std::mutex> hold(pool.lock);
+    Mapping* best = nullptr;
+    for (Mapping* segment = pool.segments.next; segment != &pool.segments;
+         segment = segment->next) {
+        if (segment->bytes >= bytes && (!best || segment->bytes < best->bytes))
+            best = segment;
+    }
+    if (best) {
+        unlink(best);
+        pool.bytes -= best->bytes;
+    }
+    return best;
+}
+
+// A destroyed heap's segment to the pool, cleared, or to the system when the
+// pool is full.
+void poolOrUnmap(Mapping* segment) {
+    ASAN_UNPOISON_MEMORY_REGION(segment, segment->bytes);
+    std::memset(segment + 1, 0, segment->used - sizeof(Mapping));
+    segment->used = sizeof(Mapping);
+    ASAN_POISON_MEMORY_REGION(segment + 1, segment->bytes - sizeof(Mapping));
+    SegmentPool& pool = segmentPool();
+    {
+        const std::lock_guard<std::mutex> hold(pool.lock);
+        if (pool.bytes + segment->bytes <= kPooledBytes) {
+            pool.bytes += segment->bytes;
+            link(pool.segments, segment);
+            return;
+        }
+    }
+    unmap(segment);
+}
+
+// Where the heap's newest segment is used to: its cursor.
+void noteUse(PrivateHeap& heap) {
+    if (heap.cursor) {
+        Mapping* newest = heap.segments.next;
+        newest->used =
+            static_cast<std::size_t>(heap.cursor - reinterpret_cast<std::uint8_t*>(newest));
+    }
 }
 
 // Takes `bytes` from the newest segment, mapping a larger one when it is
@@ -133,9 +198,12 @@ std::uint8_t* carve(PrivateHeap& heap, std::size_t bytes) {
     std::size_t size = heap.nextSegment;
     while (size < bytes + sizeof(Mapping))
         size *= 2;
-    Mapping* segment = mapMemory(size);
-    if (!segment)
+    Mapping* segment = pooledSegment(size);
+    if (segment)
+        size = segment->bytes;
+    else if (!(segment = mapMemory(size)))
         return nullptr;
+    noteUse(heap);
     link(heap.segments, segment);
     // Small heaps stay small; a heap that outgrows its first segment goes to
     // huge pages at once.
@@ -253,7 +321,12 @@ bool heapDestroy(HeapHandle handle) {
     if (!heap)
         return false;
     unmapAll(heap->ownMappings);
-    unmapAll(heap->segments);
+    noteUse(*heap);
+    for (Mapping* segment = heap->segments.next; segment != &heap->segments;) {
+        Mapping* next = segment->next;
+        poolOrUnmap(segment);
+        segment = next;
+    }
     host::countLive(-(heap->blocks + 1));
     delete heap;
     return true;

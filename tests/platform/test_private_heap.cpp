@@ -23,28 +23,34 @@ bool allZero(const void* block, std::size_t bytes) {
 const std::size_t kSizes[] = {
     1, 4, 15, 16, 17, 48, 620, 4096, 65536, 70000, (1u << 20) - 8, 1u << 20, 3u << 20};
 
+// The second heap starts on the memory the first one dirtied.
 TEST(PrivateHeap, BlocksComeZeroedAlignedAndApartWhetherNewOrReused) {
-    platform::HeapHandle heap = platform::heapCreate();
-    ASSERT_NE(heap, nullptr);
-    for (int round = 0; round < 2; ++round) {
-        std::vector<std::uint8_t*> blocks;
-        for (std::size_t size : kSizes) {
-            SCOPED_TRACE(size);
-            auto* block = static_cast<std::uint8_t*>(platform::heapAllocZero(heap, size));
-            ASSERT_NE(block, nullptr);
-            EXPECT_EQ(reinterpret_cast<std::uintptr_t>(block) % 16, 0u);
-            EXPECT_TRUE(allZero(block, size)) << "round " << round;
-            std::memset(block, 0xA5, size); // dirty it for the next round's reuse
-            blocks.push_back(block);
+    for (int heapNumber = 0; heapNumber < 2; ++heapNumber) {
+        platform::HeapHandle heap = platform::heapCreate();
+        ASSERT_NE(heap, nullptr);
+        for (int round = 0; round < 2; ++round) {
+            std::vector<std::uint8_t*> blocks;
+            for (std::size_t size : kSizes) {
+                SCOPED_TRACE(size);
+                auto* block = static_cast<std::uint8_t*>(platform::heapAllocZero(heap, size));
+                ASSERT_NE(block, nullptr);
+                EXPECT_EQ(reinterpret_cast<std::uintptr_t>(block) % 16, 0u);
+                EXPECT_TRUE(allZero(block, size)) << "heap " << heapNumber << " round " << round;
+                std::memset(block, 0xA5, size); // dirty it for the next round's reuse
+                blocks.push_back(block);
+            }
+            for (std::size_t i = 0; i < blocks.size(); ++i) {
+                for (std::size_t k = 0; k < kSizes[i]; ++k)
+                    ASSERT_EQ(blocks[i][k], 0xA5) << "block " << i << " was overwritten";
+            }
+            // The first heap is destroyed holding its last blocks.
+            if (heapNumber == 1 || round == 0) {
+                for (std::uint8_t* block : blocks)
+                    EXPECT_TRUE(platform::heapFree(heap, block));
+            }
         }
-        for (std::size_t i = 0; i < blocks.size(); ++i) {
-            for (std::size_t k = 0; k < kSizes[i]; ++k)
-                ASSERT_EQ(blocks[i][k], 0xA5) << "block " << i << " was overwritten";
-        }
-        for (std::uint8_t* block : blocks)
-            EXPECT_TRUE(platform::heapFree(heap, block));
+        EXPECT_TRUE(platform::heapDestroy(heap));
     }
-    EXPECT_TRUE(platform::heapDestroy(heap));
 }
 
 TEST(PrivateHeap, DestroyingTheHeapReleasesWhatIsStillHeld) {

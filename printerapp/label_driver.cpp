@@ -178,4 +178,5 @@ void labelPrinterCreated(pappl_printer_t* printer, void*) {
     papplPrinterSetMaxCompletedJobs(printer, 100);
     publishSettings(printer);
     addPrinterPages(printer);
+    appContext().workers->prepare(papplPrinterGetID(printer));
 }

@@ -41,14 +41,29 @@ bool RasterFilePages::readPage(std::string& error) {
         error = "the raster stream ends before page " + std::to_string(next_ + 1);
         return false;
     }
-    if (!page_.start(header, dither_, error))
+    if (!page_.start(header, dither_, error)) {
+        close(); // page_ no longer holds the page before
         return false;
+    }
+    if (std::uint8_t* rows = page_.wholeRows(header)) {
+        // One read for the page: libcups then copies each line once.
+        const unsigned bytes = header.cupsBytesPerLine * header.cupsHeight;
+        if (cupsRasterReadPixels(raster_, rows, bytes) != bytes) {
+            error = "the raster stream ends inside page " + std::to_string(next_ + 1);
+            close();
+            return false;
+        }
+        page_.rowsFilled();
+        ++next_;
+        return true;
+    }
     line_.resize(header.cupsBytesPerLine);
     for (unsigned y = 0; y < header.cupsHeight; ++y) {
         if (cupsRasterReadPixels(raster_, line_.data(), header.cupsBytesPerLine) !=
             header.cupsBytesPerLine) {
             error = "the raster stream ends inside page " + std::to_string(next_ + 1) + " (line " +
                     std::to_string(y + 1) + ")";
+            close();
             return false;
         }
         page_.addLine(y, line_.data());
@@ -77,11 +92,16 @@ bool RasterFilePages::open(const std::string& path, bool dither, std::string& er
         error = "the document holds no page";
         return false;
     }
-    return rewind(error);
+    // The last page is in page_ still: a one-page document is read once.
+    return true;
 }
 
 bool RasterFilePages::page(std::size_t index, standin::PageView& page, std::string& error) {
-    if (index < next_ && !rewind(error))
+    if (raster_ && index + 1 == next_) { // the page read last
+        page = page_.view();
+        return true;
+    }
+    if ((index < next_ || !raster_) && !rewind(error))
         return false;
     while (next_ <= index) {
         if (!readPage(error))

@@ -20,7 +20,8 @@ class RasterFilePages final : public standin::PageSource {
     ~RasterFilePages();
 
     // Reads the whole file once: every page must be one the printer takes,
-    // and whole. False, with `error`, when one is not or there is none.
+    // and whole. False, with `error`, when one is not or there is none. The
+    // last page stays read, so a one-page document is not read again.
     bool open(const std::string& path, bool dither, std::string& error);
 
     std::size_t count() const override { return sizes_.size(); }
@@ -45,7 +46,7 @@ class RasterFilePages final : public standin::PageSource {
     bool dither_ = false;
     int fd_ = -1;
     cups_raster_t* raster_ = nullptr;
-    std::size_t next_ = 0; // the page readPage() reads
+    std::size_t next_ = 0; // the page readPage() reads; page_ holds the one before
     std::vector<Size> sizes_;
     std::vector<unsigned char> line_;
     RasterPage page_;

@@ -14,23 +14,28 @@ namespace {
 constexpr std::size_t kKeptFreeBytes = 16u << 20;
 
 // The job's spool stream to the server, a page at a time; what follows the
-// last page (the job-end commands) goes with the job's end.
+// last page (the job-end commands) goes with the job's end. The page's
+// buffer is the worker's, kept from job to job at the size of its largest
+// page, so a page is not copied again as it grows.
 class ServerSink final : public standin::SpoolSink {
   public:
-    explicit ServerSink(int fd) : fd_(fd) {}
+    ServerSink(int fd, std::vector<std::uint8_t>& pending) : fd_(fd), pending_(pending) {
+        pending_.clear();
+    }
     bool write(const BYTE* bytes, std::size_t count) override {
-        pending.insert(pending.end(), bytes, bytes + count);
+        pending_.insert(pending_.end(), bytes, bytes + count);
         return true;
     }
     bool pageDone() override {
-        const bool sent = sendMessage(fd_, MessageType::kPage, pending);
-        pending.clear();
+        const bool sent = sendMessage(fd_, MessageType::kPage, pending_);
+        pending_.clear();
         return sent;
     }
-    std::vector<std::uint8_t> pending;
+    const std::vector<std::uint8_t>& pending() const { return pending_; }
 
   private:
     int fd_;
+    std::vector<std::uint8_t>& pending_;
 };
 
 // Whether the server has asked this job to stop; asked between pages.
@@ -43,11 +48,12 @@ bool cancelArrived(int fd) {
     return !receiveMessage(fd, message) || message.type == MessageType::kCancel;
 }
 
-void renderJob(PluginEngine& engine, int fd, const RenderRequest& request) {
+void renderJob(PluginEngine& engine, int fd, const RenderRequest& request,
+               std::vector<std::uint8_t>& pageBuffer) {
     // The host plug-in's stand-in for the system's ANSI code page; this
     // process has one thread.
     setenv("ANSI_CODE_PAGE", std::to_string(request.settings.codePage).c_str(), 1);
-    ServerSink sink(fd);
+    ServerSink sink(fd, pageBuffer);
     bool canceled = false;
     const std::function<bool()> stop = [&] { return canceled = canceled || cancelArrived(fd); };
     const RenderResult result = renderDocument(engine, request, sink, stop);
@@ -55,7 +61,7 @@ void renderJob(PluginEngine& engine, int fd, const RenderRequest& request) {
     end.ok = result.ok;
     end.canceled = result.stopped;
     end.error = result.error;
-    end.trailing = std::move(sink.pending);
+    end.trailing = sink.pending();
     sendMessage(fd, MessageType::kEnd, encodeEnd(end));
 }
 
@@ -73,15 +79,18 @@ int runRenderWorker() {
         return 1;
     }
     Message message;
+    std::vector<std::uint8_t> pageBuffer;
     while (receiveMessage(fd, message)) {
         if (message.type != MessageType::kJob)
             continue; // a cancel that came after its job ended
         const std::optional<RenderRequest> request = decodeRequest(message.payload);
         if (!request)
             return 1;
-        renderJob(engine, fd, *request);
+        renderJob(engine, fd, *request, pageBuffer);
         // What a large job took goes back to the system (trimming after
         // every small job would cost each a few milliseconds).
+        if (pageBuffer.capacity() > kKeptFreeBytes)
+            std::vector<std::uint8_t>().swap(pageBuffer);
         if (mallinfo2().fordblks > kKeptFreeBytes)
             malloc_trim(0);
     }

@@ -86,6 +86,14 @@ pid_t RenderWorkers::workerOf(int printerId) {
     return found == workers_.end() ? 0 : found->second.pid;
 }
 
+void RenderWorkers::prepare(int printerId) {
+    const std::lock_guard<std::mutex> hold(lock_);
+    Worker& worker = workers_[printerId];
+    std::string error;
+    if (worker.pid <= 0 && !start(worker, error))
+        worker = Worker{};
+}
+
 void RenderWorkers::forget(int printerId) {
     const std::lock_guard<std::mutex> hold(lock_);
     if (const auto found = workers_.find(printerId); found != workers_.end()) {
@@ -128,6 +136,7 @@ RenderOutcome RenderWorkers::render(int printerId, const RenderRequest& request,
         stopSent = true;
     };
     int quietMs = 0;
+    Message message; // its payload's memory serves every page
     for (;;) {
         pollfd ready{worker.fd, POLLIN, 0};
         const int polled = poll(&ready, 1, kCancelLookMs);
@@ -145,7 +154,6 @@ RenderOutcome RenderWorkers::render(int printerId, const RenderRequest& request,
             return outcome;
         }
         quietMs = 0;
-        Message message;
         if (polled < 0 || !receiveMessage(worker.fd, message)) {
             if (polled < 0 && errno == EINTR)
                 continue;

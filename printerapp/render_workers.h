@@ -1,5 +1,5 @@
 // The server's side of the render workers: one process for each printer,
-// started at its first job and started again after a crash.
+// started with the printer and started again after a crash.
 #pragma once
 
 #include "printerapp/render_protocol.h"
@@ -42,6 +42,11 @@ class RenderWorkers {
     // Renders `request` in the printer's worker, one job of a printer at a
     // time; the pages go to `receiver` as they come.
     RenderOutcome render(int printerId, const RenderRequest& request, PageReceiver& receiver);
+
+    // Starts the printer's worker, unless it has one, so that its first job
+    // does not wait for it; a worker that cannot be started now is tried
+    // again at the job.
+    void prepare(int printerId);
 
     // Stops a deleted printer's worker.
     void forget(int printerId);

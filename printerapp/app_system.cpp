@@ -4,7 +4,7 @@
 #include "printerapp/app_context.h"
 #include "printerapp/job_filters.h"
 #include "printerapp/label_driver.h"
-#include "printerapp/socket_device.h"
+#include "printerapp/printer_link.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -144,7 +144,7 @@ pappl_system_t* createSystem(int count, cups_option_t* options, void*) {
     papplSystemSetPrinterDrivers(system, static_cast<int>(sizeof drivers / sizeof drivers[0]),
                                  drivers, nullptr, labelPrinterCreated, labelDriver, nullptr);
     addJobFilters(system);
-    addSocketScheme(system);
+    addPrinterLinkSchemes(system);
     papplSystemSetEventCallback(system, onEvent, nullptr);
     papplSystemSetMIMECallback(system, typeByContent, nullptr);
     papplSystemSetFooterHTML(system, "Label printer application");

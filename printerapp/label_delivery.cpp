@@ -50,8 +50,8 @@ void recordAnswer(int printerId, std::optional<std::uint8_t> answer) {
 
 LabelDelivery::LabelDelivery(pappl_job_t* job, pappl_device_t* device,
                              const LabelSettings& settings, bool askStatus)
-    : job_(job), printer_(papplJobGetPrinter(job)), device_(device),
-      connection_(connectionOf(device)), askStatus_(askStatus) {
+    : job_(job), printer_(papplJobGetPrinter(job)), device_(device), connection_(linkOf(device)),
+      askStatus_(askStatus) {
     if (settings.block.jobStartOn == 1) {
         BYTE bytes[kHexCommandBytes] = {};
         const DWORD count = hexToBytes(settings.block.jobStartCmd, bytes);
@@ -236,7 +236,7 @@ bool LabelDelivery::tail(const std::vector<std::uint8_t>& bytes) {
 
 bool askIdlePrinter(pappl_printer_t* printer) {
     const char* uri = papplPrinterGetDeviceURI(printer);
-    if (!uri || std::strncmp(uri, "socket://", 9) != 0 ||
+    if (!uri || (std::strncmp(uri, "socket://", 9) != 0 && std::strncmp(uri, "usb://", 6) != 0) ||
         !appContext().printers->settings(papplPrinterGetID(printer)).statusQuery)
         return true;
     // Null as well while a job has the device; the job asks then.
@@ -245,7 +245,7 @@ bool askIdlePrinter(pappl_printer_t* printer) {
     if (!device)
         return true;
     std::optional<std::uint8_t> answer;
-    if (PrinterConnection* connection = connectionOf(device))
+    if (PrinterLink* connection = linkOf(device))
         answer = connection->queryStatus();
     papplPrinterCloseDevice(printer);
     if (printerStatuses().of(printerId).offline) {

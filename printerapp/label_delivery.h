@@ -1,17 +1,17 @@
 // A job's pages on their way to the printer, as its render worker sends
-// them. Every page goes whole, flushed at its end. On a network printer the
-// printer is asked for its status between labels, at most once a second: a
-// job waits while the printer reports an error. When the connection drops,
-// the job waits until the printer is back, then sends the job-start
+// them. Every page goes whole, flushed at its end. On a network or USB
+// printer the printer is asked for its status between labels, at most once a second: a
+// job waits while the printer reports an error. When the connection drops (or the
+// USB printer is unplugged), the job waits until the printer is back, then sends the job-start
 // commands again on the new connection and every label from the first one
 // the printer had not wholly acknowledged (the one in flight may so print
 // twice). A canceled job stops waiting.
 #pragma once
 
 #include "printerapp/label_settings.h"
+#include "printerapp/printer_link.h"
 #include "printerapp/printer_status.h"
 #include "printerapp/render_workers.h"
-#include "printerapp/socket_device.h"
 
 #include <pappl/pappl.h>
 
@@ -65,7 +65,7 @@ class LabelDelivery final : public PageReceiver {
     pappl_job_t* job_;
     pappl_printer_t* printer_;
     pappl_device_t* device_;
-    PrinterConnection* connection_; // null for file and USB devices
+    PrinterLink* connection_; // null for file devices
     std::vector<std::uint8_t> jobStart_;
     bool askStatus_;
     std::chrono::steady_clock::time_point asked_{};
@@ -78,5 +78,5 @@ class LabelDelivery final : public PageReceiver {
 };
 
 // The printer's status, asked on a connection of its own while it is idle
-// (PAPPL's status callback); nothing is asked of file and USB printers.
+// (PAPPL's status callback); nothing is asked of file printers.
 bool askIdlePrinter(pappl_printer_t* printer);

@@ -1,54 +1,23 @@
 #include "printerapp/socket_device.h"
 
-#include "printerapp/printer_status.h"
-
-#include <dlfcn.h>
-
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <linux/sockios.h>
-#include <mutex>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
-#include <set>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
-#include <thread>
 #include <unistd.h>
 
 namespace {
 
-constexpr char kScheme[] = "label-socket";
 constexpr int kDefaultPort = 9100;
 // Long enough for a printer on any network; PAPPL tries again every 5 s.
 constexpr auto kConnectWithin = std::chrono::seconds(2);
-// How often a waiting write looks whether to stop.
-constexpr int kLookMs = 100;
 constexpr int kSendBuffer = 64 * 1024;
-
-std::mutex devicesLock;
-std::set<pappl_device_t*> ourDevices;
-pappl_system_t* theSystem = nullptr;
-
-// A printer that cannot be reached when a job opens its device is shown
-// offline, with why. PAPPL holds the printer's lock while it opens the
-// device, and lets it go while it waits to try again: another thread says
-// so meanwhile.
-void reportUnreachable(const std::string& uri, const std::string& why) {
-    if (!theSystem)
-        return;
-    std::thread([uri, why] {
-        pappl_printer_t* printer = papplSystemFindPrinter(theSystem, nullptr, 0, uri.c_str());
-        if (!printer)
-            return;
-        printerStatuses().setOffline(papplPrinterGetID(printer), true,
-                                     "The printer cannot be reached: " + why);
-        papplPrinterSetReasons(printer, PAPPL_PREASON_OFFLINE, PAPPL_PREASON_NONE);
-    }).detach();
-}
 
 // HOST[:PORT] of "SCHEME://HOST[:PORT][/...]".
 bool hostAndPort(const std::string& uri, std::string& host, int& port) {
@@ -87,21 +56,17 @@ bool openDevice(pappl_device_t* device, const char* uri, const char*) {
     std::string error;
     if (!connection->connect(error)) {
         papplDeviceError(device, "%s", error.c_str());
-        reportUnreachable("socket" + std::string(std::strchr(uri, ':')), error);
+        reportUnreachable(userUri(uri), error);
         delete connection;
         return false;
     }
     papplDeviceSetData(device, connection);
-    const std::lock_guard<std::mutex> hold(devicesLock);
-    ourDevices.insert(device);
+    keepLink(device, connection);
     return true;
 }
 
 void closeDevice(pappl_device_t* device) {
-    {
-        const std::lock_guard<std::mutex> hold(devicesLock);
-        ourDevices.erase(device);
-    }
+    dropLink(device);
     delete static_cast<PrinterConnection*>(papplDeviceGetData(device));
 }
 
@@ -189,29 +154,18 @@ void PrinterConnection::close() {
 
 bool PrinterConnection::write(const void* bytes, std::size_t count) {
     const auto* next = static_cast<const std::uint8_t*>(bytes);
-    auto lastProgress = std::chrono::steady_clock::now();
-    bool toldStalled = false;
+    WriteWatch watch(*this);
     while (count > 0) {
         if (fd_ < 0) {
             error_ = "the connection to the printer is closed";
             return false;
         }
-        if (abandon && abandon()) {
-            error_ = "canceled";
+        if (!watch.keepWaiting())
             return false;
-        }
         pollfd ready{fd_, POLLOUT, 0};
-        const int polled = poll(&ready, 1, kLookMs);
-        if (polled < 0 && errno == EINTR)
-            continue;
-        if (polled == 0) {
-            if (!toldStalled && std::chrono::steady_clock::now() - lastProgress >= kStalledAfter) {
-                toldStalled = true;
-                if (stalled)
-                    stalled();
-            }
-            continue;
-        }
+        const int polled = poll(&ready, 1, static_cast<int>(kLookEvery.count()));
+        if (polled <= 0)
+            continue; // nothing taken yet, or a signal
         const ssize_t wrote = send(fd_, next, count, MSG_NOSIGNAL);
         if (wrote < 0 && (errno == EAGAIN || errno == EINTR))
             continue;
@@ -223,12 +177,8 @@ bool PrinterConnection::write(const void* bytes, std::size_t count) {
         }
         next += wrote;
         count -= static_cast<std::size_t>(wrote);
-        lastProgress = std::chrono::steady_clock::now();
-        if (toldStalled) {
-            toldStalled = false;
-            if (resumed)
-                resumed();
-        }
+        written_ += static_cast<std::uint64_t>(wrote);
+        watch.progressed();
     }
     return true;
 }
@@ -248,56 +198,13 @@ long PrinterConnection::read(void* bytes, std::size_t count, std::chrono::millis
     return got < 0 && errno != EAGAIN ? -1 : static_cast<long>(std::max<ssize_t>(got, 0));
 }
 
-std::optional<std::uint8_t> PrinterConnection::queryStatus() {
-    if (fd_ < 0)
-        return std::nullopt;
-    // What an earlier answer left unread is not this one.
+void PrinterConnection::dropUnread() {
     std::uint8_t stale[64];
-    while (recv(fd_, stale, sizeof stale, MSG_DONTWAIT) > 0) {
+    while (fd_ >= 0 && recv(fd_, stale, sizeof stale, MSG_DONTWAIT) > 0) {
     }
-    if (!write(kStatusQuery, sizeof kStatusQuery))
-        return std::nullopt;
-    std::uint8_t answer = 0;
-    const auto deadline = std::chrono::steady_clock::now() + kStatusAnswerWithin;
-    while (std::chrono::steady_clock::now() < deadline) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
-        const long got = read(&answer, 1, std::max(left, std::chrono::milliseconds(1)));
-        if (got == 1)
-            return answer;
-        if (got < 0)
-            return std::nullopt;
-    }
-    return std::nullopt;
 }
 
-PrinterConnection* connectionOf(pappl_device_t* device) {
-    const std::lock_guard<std::mutex> hold(devicesLock);
-    if (!device || !ourDevices.count(device))
-        return nullptr;
-    return static_cast<PrinterConnection*>(papplDeviceGetData(device));
-}
-
-void addSocketScheme(pappl_system_t* system) {
-    theSystem = system;
-    // PAPPL registers its own schemes at its first device listing, unless
-    // another scheme came first: a listing of files (which finds nothing and
-    // asks nobody) comes before.
-    papplDeviceList(
-        PAPPL_DEVTYPE_FILE, [](const char*, const char*, const char*, void*) { return false; },
-        nullptr, [](const char*, void*) {}, nullptr);
-    papplDeviceAddScheme(kScheme, PAPPL_DEVTYPE_SOCKET, nullptr, openDevice, closeDevice,
+void addSocketScheme() {
+    papplDeviceAddScheme(kSocketScheme, PAPPL_DEVTYPE_SOCKET, nullptr, openDevice, closeDevice,
                          readDevice, writeDevice, deviceStatus, nullptr);
-}
-
-// PAPPL opens a printer's device with papplDeviceOpen (through its
-// procedure linkage table): a socket:// printer's opens with the program's
-// own scheme, the URI the user gave staying the printer's.
-extern "C" pappl_device_t* papplDeviceOpen(const char* uri, const char* name,
-                                           pappl_deverror_cb_t error, void* data) {
-    using Open = pappl_device_t* (*)(const char*, const char*, pappl_deverror_cb_t, void*);
-    static const auto library = reinterpret_cast<Open>(dlsym(RTLD_NEXT, "papplDeviceOpen"));
-    if (uri && std::strncmp(uri, "socket://", 9) == 0)
-        return library((std::string(kScheme) + (uri + 6)).c_str(), name, error, data);
-    return library(uri, name, error, data);
 }

@@ -20,6 +20,7 @@ class SimulatedPrinter:
         self.answers = True          # False: the query is never answered
         self.seconds_a_label = seconds_a_label
         self.drop_after = None       # labels taken before the connection is dropped once
+        self.drop_inside = False     # True: dropped only near the end of the label after those
         self.away_for = 1.0          # seconds no connection is taken after the drop
         self.stop_reading_after = None  # labels taken before it reads no more
         self.connections = []        # what each connection brought, queries left out
@@ -98,16 +99,35 @@ class SimulatedPrinter:
             if not data:
                 return False
             pending += data
+            if self.drop_inside and self.drop_after is not None and \
+                    self.labels() >= self.drop_after and self.near_label_end(pending):
+                self.drop_after = None
+                return self.reset(connection)
             pending, taken = self.parse(connection, pending, index)
             for _ in range(taken):
                 labels += 1
                 time.sleep(self.seconds_a_label)
-                if self.drop_after is not None and self.labels() >= self.drop_after:
+                if not self.drop_inside and self.drop_after is not None and \
+                        self.labels() >= self.drop_after:
                     self.drop_after = None
-                    connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER,
-                                          b"\x01\x00\x00\x00\x00\x00\x00\x00")
-                    return True
+                    return self.reset(connection)
         return False
+
+    @staticmethod
+    def reset(connection):
+        """Drops the connection as a printer switched off does: what it had
+        not read is lost."""
+        connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER,
+                              b"\x01\x00\x00\x00\x00\x00\x00\x00")
+        return True
+
+    @staticmethod
+    def near_label_end(pending):
+        """Whether the bitmap `pending` starts has come all but its last
+        16 KiB: by then the sender has written all of it and gone on."""
+        match = BITMAP.match(pending)
+        return bool(match) and \
+            match.end() + int(match.group(3)) * int(match.group(4)) - len(pending) <= 16384
 
     def parse(self, connection, pending, index):
         """Takes what can be taken of `pending`: status queries answered,

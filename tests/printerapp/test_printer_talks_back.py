@@ -70,7 +70,19 @@ class PrinterTalksBack(SamplePages):
                         self.client.printer())
 
     def test_a_dropped_connection_goes_on_with_the_job_start_commands_again(self):
+        # Dropped after a label, or near the end of one, when all of it has
+        # been written and only the printer's acknowledgement says it is
+        # not in.
+        for inside in (False, True):
+            with self.subTest(inside=inside):
+                self.dropped_job_goes_on(inside)
+
+    def dropped_job_goes_on(self, inside):
+        with self.printer.lock:
+            self.printer.connections.clear()
+            self.printer.queries.clear()
         self.printer.drop_after, self.printer.away_for = 3, 1.0
+        self.printer.drop_inside = inside
         commands = ["label-job-start-enabled=true", "label-job-start-command=1B40"]
         job = self.app.submit(self.pages, "ten", options=commands)
         self.assertEqual(self.app.wait_for_job(job, timeout=60)["job-state"], "completed")

@@ -1,7 +1,25 @@
 #include "imaging/dot_maker.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstring>
 #include <utility>
+
+namespace {
+
+// The dots of eight grey pixels, the first in the top bit: each pixel's
+// inverted top bit, gathered by one multiplication (every partial product
+// lands on a bit of its own, so nothing carries into the top byte).
+uint8_t darkOfEight(const uint8_t* pixels) {
+    uint64_t eight = 0;
+    std::memcpy(&eight, pixels, sizeof eight);
+    if constexpr (std::endian::native == std::endian::big)
+        eight = __builtin_bswap64(eight);
+    const uint64_t dark = (~eight & 0x8080808080808080u) >> 7; // pixel k at bit 8k
+    return static_cast<uint8_t>((dark * 0x8040201008040201u) >> 56);
+}
+
+} // namespace
 
 float lightnessOnWhite(const uint8_t* pixel, int channels) {
     if (channels == 1)
@@ -29,13 +47,13 @@ void DotMaker::addRow(int y, const uint8_t* pixels, int channels) {
     uint8_t* out = image_.bits.data() + static_cast<size_t>(y) * image_.stride();
     if (channels == 1 && !dither_) {
         // Grey at a threshold, the most common row of all (every PDF page):
-        // v / 255 < 0.5 is v < 128, eight dots a byte at a time.
-        for (int x = 0; x < image_.width; x += 8) {
-            const int count = std::min(8, image_.width - x);
-            unsigned byte = 0;
-            for (int bit = 0; bit < count; ++bit)
-                byte |= (pixels[x + bit] < 128 ? 0x80u : 0u) >> bit;
-            out[x / 8] = static_cast<uint8_t>(out[x / 8] | byte);
+        // v / 255 < 0.5 is v < 128, a clear top bit.
+        int x = 0;
+        for (; x + 8 <= image_.width; x += 8)
+            out[x / 8] = static_cast<uint8_t>(out[x / 8] | darkOfEight(pixels + x));
+        for (; x < image_.width; ++x) {
+            if (pixels[x] < 128)
+                out[x / 8] = static_cast<uint8_t>(out[x / 8] | (0x80u >> (x % 8)));
         }
         return;
     }

@@ -1,6 +1,7 @@
 #include "printerapp/render_worker.h"
 
 #include "host/installed_files.h"
+#include "host/page_memory.h"
 #include "printerapp/label_renderer.h"
 
 #include <cstdio>
@@ -72,6 +73,7 @@ int runRenderWorker() {
     // PR_SET_PDEATHSIG: that follows the thread that started the worker,
     // and job threads end with their jobs.)
     const int fd = kRenderWorkerFd;
+    keepPageMemory();
     PluginEngine engine;
     std::string error;
     if (!engine.load(installedFile("LABEL_PLUGIN", "../lib/liblabelplug.so"), error)) {

@@ -3,6 +3,7 @@
 // and sends the spool stream to a file, a printer or standard output.
 #include "decoder/label_decoder.h"
 #include "host/installed_files.h"
+#include "host/page_memory.h"
 #include "host/page_selection.h"
 #include "host/paper_size.h"
 #include "host/print_job.h"
@@ -179,6 +180,7 @@ bool writesToTerminal(const Options& options) {
 } // namespace
 
 int main(int argc, char** argv) {
+    keepPageMemory();
     Options options;
     std::optional<Failure> failure = parseArguments(argc, argv, options);
     if (!failure && options.version)

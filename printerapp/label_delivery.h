@@ -1,11 +1,11 @@
 // A job's pages on their way to the printer, as its render worker sends
 // them. Every page goes whole, flushed at its end. On a network or USB
-// printer the printer is asked for its status between labels, at most once a second: a
-// job waits while the printer reports an error. When the connection drops (or the
-// USB printer is unplugged), the job waits until the printer is back, then sends the job-start
-// commands again on the new connection and every label from the first one
-// the printer had not wholly acknowledged (the one in flight may so print
-// twice). A canceled job stops waiting.
+// printer the printer is asked for its status between labels, at most once
+// a second: a job waits while the printer reports an error. When the
+// connection drops (or the USB printer is unplugged), the job waits until
+// the printer is back, then sends the job-start commands again and every
+// label from the first one the printer had not wholly acknowledged (the one
+// in flight may so print twice). A canceled job stops waiting.
 #pragma once
 
 #include "printerapp/label_settings.h"

@@ -14,5 +14,5 @@ if [ "$(id -u)" -ne 0 ]; then
 else
     sudo=
 fi
-$sudo apt-get update -q
+sh "$(dirname "$0")/apt-update.sh"
 DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q $missing

@@ -14,7 +14,7 @@ x86)
     sh scripts/can-run-32bit.sh || exit 3
     if ! dpkg --print-foreign-architectures | grep -qx i386; then
         dpkg --add-architecture i386
-        apt-get update -q
+        sh scripts/apt-update.sh
     fi
     sh scripts/ensure-packages.sh wine wine32:i386
     ;;

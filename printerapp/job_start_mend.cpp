@@ -33,11 +33,22 @@ bool finished(ipp_jstate_t state) {
     return state >= IPP_JSTATE_CANCELED;
 }
 
-// The first job waiting in the queue with its document read.
-void firstPending(pappl_job_t* job, void* data) {
-    auto* first = static_cast<pappl_job_t**>(data);
-    if (!*first && papplJobGetState(job) == IPP_JSTATE_PENDING && papplJobGetFilename(job))
-        *first = job;
+int priorityOf(pappl_job_t* job) {
+    ipp_attribute_t* priority = papplJobGetAttribute(job, "job-priority");
+    return priority ? ippGetInteger(priority, 0) : 50;
+}
+
+// The job to print next of those waiting with their document read: the one
+// of highest job-priority, and of those the one that came first. (PAPPL
+// lists active jobs newest first: taking the first listed printed a queue
+// back to front.)
+void nextPending(pappl_job_t* job, void* data) {
+    auto* next = static_cast<pappl_job_t**>(data);
+    if (papplJobGetState(job) != IPP_JSTATE_PENDING || !papplJobGetFilename(job))
+        return;
+    if (!*next || priorityOf(job) > priorityOf(*next) ||
+        (priorityOf(job) == priorityOf(*next) && papplJobGetID(job) < papplJobGetID(*next)))
+        *next = job;
 }
 
 void take(Lane& lane, int jobId) {
@@ -94,7 +105,7 @@ extern "C" void _papplPrinterCheckJobs(pappl_printer_t* printer) {
         papplPrinterGetState(printer) == IPP_PSTATE_STOPPED)
         return;
     pappl_job_t* job = nullptr;
-    papplPrinterIterateActiveJobs(printer, firstPending, &job, 1, 0);
+    papplPrinterIterateActiveJobs(printer, nextPending, &job, 1, 0);
     if (!job)
         return;
     const int jobId = papplJobGetID(job);

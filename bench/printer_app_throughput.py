@@ -30,6 +30,9 @@ sys.path.insert(0, os.path.join(HERE, "..", "tests", "printerapp"))
 
 import pwg_raster  # noqa: E402
 from app_server import SAMPLES, AppServer, labelprint  # noqa: E402
+from ipp_client import KEYWORD, OK, Client  # noqa: E402
+
+GET_JOBS = 0x000A
 
 PRINT_JOB = """{{
   NAME "{name}"
@@ -66,18 +69,6 @@ WAIT_FOR_JOB = """{
 }
 """
 
-NOT_COMPLETED = """{
-  OPERATION Get-Jobs
-  GROUP operation-attributes-tag
-  ATTR charset attributes-charset utf-8
-  ATTR naturalLanguage attributes-natural-language en
-  ATTR uri printer-uri $uri
-  ATTR keyword which-jobs not-completed
-  ATTR keyword requested-attributes job-id
-  STATUS successful-ok
-  DISPLAY job-id
-}
-"""
 
 
 def vm_rss_kib(pid):
@@ -157,12 +148,14 @@ class Bench:
             time.sleep(0.005)
 
     def not_completed(self):
-        test_file = os.path.join(self.scratch, "not-completed.test")
-        with open(test_file, "w") as test:
-            test.write(NOT_COMPLETED)
-        listing = subprocess.run(["ipptool", "-t", self.app.printer_uri(), test_file],
-                                 capture_output=True, text=True)
-        return [line for line in listing.stdout.splitlines() if "job-id (" in line]
+        """The printer's jobs not completed yet (one Get-Jobs, asked here
+        rather than by another ipptool, which would cost its start-up)."""
+        status, attributes = Client(self.app.port, "Label").send(
+            GET_JOBS, [(KEYWORD, "which-jobs", "not-completed"),
+                       (KEYWORD, "requested-attributes", "job-id")])
+        if status != OK:
+            raise RuntimeError(f"Get-Jobs: {status:#06x}")
+        return attributes.get("job-id", [])
 
 
 def main():

@@ -2,6 +2,7 @@
 // the printers' own state, and where the program's files are.
 #pragma once
 
+#include "printerapp/job_cleaning.h"
 #include "printerapp/label_pipeline.h"
 #include "printerapp/printer_state.h"
 #include "printerapp/render_workers.h"
@@ -16,7 +17,8 @@ struct AppContext {
     std::string pluginPath;
     PluginEngine engine; // for raster pages PAPPL hands over as they arrive
     std::unique_ptr<PrinterStates> printers;
-    std::unique_ptr<RenderWorkers> workers; // every other job renders in its printer's worker
+    std::unique_ptr<RenderWorkers> workers;   // every other job renders in its printer's worker
+    std::unique_ptr<JobCleaning> jobCleaning; // while the system runs
     // While PAPPL loads its state file the printers' defaults come from it;
     // the settings blocks, loaded afterwards, are what counts.
     bool loadingState = false;

@@ -156,5 +156,6 @@ pappl_system_t* createSystem(int count, cups_option_t* options, void*) {
     context.loadingState = false;
     setUpLoadedPrinters(system);
     papplSystemSetSaveCallback(system, saveState, statePath.data());
+    context.jobCleaning = std::make_unique<JobCleaning>(system);
     return system;
 }

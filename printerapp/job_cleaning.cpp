@@ -1,15 +1,45 @@
-// PAPPL forgets finished jobs in its main loop, at most once a minute (those
-// that finished over a minute before, beyond the printer's hundred kept for
-// clients to look up). After a busy spell that is thousands of jobs at once,
-// and the memory they held would stay the process's, scattered among what is
-// still used; the program gives it back to the system there.
+#include "printerapp/job_cleaning.h"
+
+#include "printerapp/app_context.h"
+
 #include <dlfcn.h>
 #include <malloc.h>
-#include <pappl/pappl.h>
 
+JobCleaning::JobCleaning(pappl_system_t* system)
+    : system_(system), thread_(&JobCleaning::run, this) {}
+
+JobCleaning::~JobCleaning() {
+    {
+        const std::lock_guard<std::mutex> hold(lock_);
+        stopping_ = true;
+        wake_.notify_all();
+    }
+    thread_.join();
+}
+
+void JobCleaning::run() {
+    std::unique_lock<std::mutex> hold(lock_);
+    while (!wake_.wait_for(hold, kForgetJobsEvery, [&] { return stopping_; })) {
+        hold.unlock();
+        papplSystemCleanJobs(system_);
+        hold.lock();
+    }
+}
+
+// What PAPPL forgot leaves the process's memory scattered among what is
+// still used: it goes back to the system.
 extern "C" void papplSystemCleanJobs(pappl_system_t* system) {
     using Clean = void (*)(pappl_system_t*);
     static const auto library = reinterpret_cast<Clean>(dlsym(RTLD_NEXT, "papplSystemCleanJobs"));
     library(system);
     malloc_trim(0);
+}
+
+// PAPPL's main loop lets go of the system with papplSystemDelete (through
+// its procedure linkage table): the cleaning stops first.
+extern "C" void papplSystemDelete(pappl_system_t* system) {
+    using Delete = void (*)(pappl_system_t*);
+    static const auto library = reinterpret_cast<Delete>(dlsym(RTLD_NEXT, "papplSystemDelete"));
+    appContext().jobCleaning.reset();
+    library(system);
 }

@@ -124,6 +124,11 @@ extern "C" void _papplJobCopyDocumentData(pappl_client_t* client, pappl_job_t* j
         cancelInLibrary(job);
     } else {
         papplLogJob(job, PAPPL_LOGLEVEL_INFO, "Received print file.");
+        {
+            // Queued before PAPPL looks for the next job to print.
+            const std::lock_guard<std::mutex> hold(lane.lock);
+            enqueue(lane, jobId, jobPriority(job));
+        }
         _papplJobSubmitFile(job, path);
     }
     answerWithJob(client, job);

@@ -2,6 +2,8 @@
 
 #include <dlfcn.h>
 
+#include <utility>
+
 Lane& laneOf(int printerId) {
     static std::mutex lock;
     static std::map<int, std::unique_ptr<Lane>> lanes;
@@ -10,6 +12,18 @@ Lane& laneOf(int printerId) {
     if (!lane)
         lane = std::make_unique<Lane>();
     return *lane;
+}
+
+int jobPriority(pappl_job_t* job) {
+    ipp_attribute_t* priority = papplJobGetAttribute(job, "job-priority");
+    return priority ? ippGetInteger(priority, 0) : 50;
+}
+
+void enqueue(Lane& lane, int jobId, int priority) {
+    auto at = lane.queue.begin();
+    while (at != lane.queue.end() && at->first >= priority)
+        ++at;
+    lane.queue.insert(at, {priority, jobId});
 }
 
 void cancelInLibrary(pappl_job_t* job) {

@@ -9,6 +9,7 @@
 #include <pappl/pappl.h>
 
 #include <condition_variable>
+#include <deque>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -33,7 +34,17 @@ struct Lane {
     bool recheck = false;        // jobs were to be started while the lane was busy
     std::set<int> spooling;      // jobs whose document is being read from the client
     std::set<int> spoolCanceled; // of those, the ones canceled meanwhile
+    // The queued jobs in the order they print: highest job-priority first,
+    // then as they came; (priority, job ID). Jobs the queue does not know
+    // (loaded with PAPPL's state) are looked for in PAPPL's list.
+    std::deque<std::pair<int, int>> queue;
 };
+
+// Puts a job in its lane's queue; the caller holds the lane's lock.
+void enqueue(Lane& lane, int jobId, int priority);
+
+// The job's job-priority, 1 to 100 (50 when it asked for none).
+int jobPriority(pappl_job_t* job);
 
 // The lane of a printer, made at its first use and kept for the process.
 Lane& laneOf(int printerId);

@@ -33,22 +33,35 @@ bool finished(ipp_jstate_t state) {
     return state >= IPP_JSTATE_CANCELED;
 }
 
-int priorityOf(pappl_job_t* job) {
-    ipp_attribute_t* priority = papplJobGetAttribute(job, "job-priority");
-    return priority ? ippGetInteger(priority, 0) : 50;
-}
-
-// The job to print next of those waiting with their document read: the one
-// of highest job-priority, and of those the one that came first. (PAPPL
-// lists active jobs newest first: taking the first listed printed a queue
-// back to front.)
+// The job to print next of those waiting with their document read and not
+// in the lane's queue: the one of highest job-priority, and of those the one
+// that came first. (PAPPL lists active jobs newest first.)
 void nextPending(pappl_job_t* job, void* data) {
     auto* next = static_cast<pappl_job_t**>(data);
     if (papplJobGetState(job) != IPP_JSTATE_PENDING || !papplJobGetFilename(job))
         return;
-    if (!*next || priorityOf(job) > priorityOf(*next) ||
-        (priorityOf(job) == priorityOf(*next) && papplJobGetID(job) < papplJobGetID(*next)))
+    if (!*next || jobPriority(job) > jobPriority(*next) ||
+        (jobPriority(job) == jobPriority(*next) && papplJobGetID(job) < papplJobGetID(*next)))
         *next = job;
+}
+
+// The first job of the lane's queue that is waiting with its document read;
+// finished jobs leave the queue, held ones stay in their place. The caller
+// holds the lane's lock.
+pappl_job_t* firstQueued(Lane& lane, pappl_printer_t* printer) {
+    for (auto at = lane.queue.begin(); at != lane.queue.end();) {
+        pappl_job_t* job = papplPrinterFindJob(printer, at->second);
+        if (!job || finished(papplJobGetState(job))) {
+            at = lane.queue.erase(at);
+            continue;
+        }
+        if (papplJobGetState(job) == IPP_JSTATE_PENDING && papplJobGetFilename(job)) {
+            lane.queue.erase(at);
+            return job;
+        }
+        ++at;
+    }
+    return nullptr;
 }
 
 void take(Lane& lane, int jobId) {
@@ -104,8 +117,9 @@ extern "C" void _papplPrinterCheckJobs(pappl_printer_t* printer) {
     if (!papplSystemIsRunning(system) || papplPrinterIsDeleted(printer) ||
         papplPrinterGetState(printer) == IPP_PSTATE_STOPPED)
         return;
-    pappl_job_t* job = nullptr;
-    papplPrinterIterateActiveJobs(printer, nextPending, &job, 1, 0);
+    pappl_job_t* job = firstQueued(lane, printer);
+    if (!job)
+        papplPrinterIterateActiveJobs(printer, nextPending, &job, 1, 0);
     if (!job)
         return;
     const int jobId = papplJobGetID(job);

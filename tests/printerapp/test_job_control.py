@@ -168,17 +168,21 @@ class JobControl(unittest.TestCase):
                     expected = labelprint(*(["--dither"] if dither else []), png)
                     self.assertEqual(app.printed(name), expected)
 
-    def test_queued_jobs_print_in_the_order_they_came(self):
+    def test_queued_jobs_print_in_the_order_they_came_the_most_urgent_first(self):
         with AppServer() as app:
             app.add_printer()
-            jobs = [app.submit(PDF, f"queued-{i}") for i in range(8)]
+            # The forty labels keep the printer busy while the rest queue.
+            jobs = [app.submit(self.forty, "first")]
+            jobs += [app.submit(PDF, f"queued-{i}") for i in range(6)]
+            jobs.append(app.submit(PDF, "urgent", options=["job-priority=100"]))
             for job in jobs:
                 self.assertEqual(app.wait_for_job(job, timeout=60)["job-state"], "completed")
             # Each job's file is written whole before the next job starts,
             # a label's rendering (milliseconds) apart.
             printed = sorted(os.listdir(app.output),
                              key=lambda name: os.stat(os.path.join(app.output, name)).st_mtime_ns)
-            self.assertEqual(printed, [f"queued-{i}.prn" for i in range(8)])
+            self.assertEqual(printed, ["first.prn", "urgent.prn"] +
+                             [f"queued-{i}.prn" for i in range(6)])
 
     def test_a_printer_that_takes_no_more_data_is_named_as_the_reason(self):
         # A device that takes nothing: every write fails, as on a full disk.

@@ -18,6 +18,7 @@ from app_server import SAMPLES, AppServer, label_ends, labelprint, labels_in
 from ipp_client import MIME, NAME, OK, PRINT_JOB, URI, Client, request
 
 PDF = os.path.join(SAMPLES, "shipping-label.pdf")
+PAUSE_PRINTER, RESUME_PRINTER = 0x0010, 0x0011
 PNG = os.path.join(SAMPLES, "shipping-label.png")
 ON_4X6 = ["--label", "4x6in"]  # the printer's default label, which PDF pages are fitted to
 
@@ -171,18 +172,19 @@ class JobControl(unittest.TestCase):
     def test_queued_jobs_print_in_the_order_they_came_the_most_urgent_first(self):
         with AppServer() as app:
             app.add_printer()
-            # The forty labels keep the printer busy while the rest queue.
-            jobs = [app.submit(self.forty, "first")]
-            jobs += [app.submit(PDF, f"queued-{i}") for i in range(6)]
+            # The printer paused, every job queues; resumed, it prints them.
+            client = Client(app.port, "Label")
+            self.assertEqual(client.send(PAUSE_PRINTER, [])[0], OK)
+            jobs = [app.submit(PDF, f"queued-{i}") for i in range(6)]
             jobs.append(app.submit(PDF, "urgent", options=["job-priority=100"]))
+            self.assertEqual(client.send(RESUME_PRINTER, [])[0], OK)
             for job in jobs:
                 self.assertEqual(app.wait_for_job(job, timeout=60)["job-state"], "completed")
             # Each job's file is written whole before the next job starts,
             # a label's rendering (milliseconds) apart.
             printed = sorted(os.listdir(app.output),
                              key=lambda name: os.stat(os.path.join(app.output, name)).st_mtime_ns)
-            self.assertEqual(printed, ["first.prn", "urgent.prn"] +
-                             [f"queued-{i}.prn" for i in range(6)])
+            self.assertEqual(printed, ["urgent.prn"] + [f"queued-{i}.prn" for i in range(6)])
 
     def test_a_printer_that_takes_no_more_data_is_named_as_the_reason(self):
         # A device that takes nothing: every write fails, as on a full disk.

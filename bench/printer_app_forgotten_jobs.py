@@ -17,10 +17,9 @@ import time
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "tests", "printerapp"))
 
-import pwg_raster  # noqa: E402
-from app_server import AppServer, labelprint  # noqa: E402
+from app_server import AppServer  # noqa: E402
 from ipp_client import KEYWORD, Client  # noqa: E402
-from printer_app_throughput import GET_JOBS, Bench, vm_rss_kib  # noqa: E402
+from printer_app_throughput import GET_JOBS, Bench, raster_sample, vm_rss_kib  # noqa: E402
 
 
 def jobs_listed(app):
@@ -35,13 +34,7 @@ def main():
     parser.add_argument("--wait", type=int, default=80, help="seconds after each burst (80)")
     args = parser.parse_args()
     with tempfile.TemporaryDirectory(prefix="label-app-bench-") as scratch:
-        rows = pwg_raster.box_page()
-        raster, pbm = os.path.join(scratch, "label.pwg"), os.path.join(scratch, "label.pbm")
-        with open(raster, "wb") as out:
-            out.write(pwg_raster.black_1(rows, 812))
-        with open(pbm, "wb") as out:
-            out.write(pwg_raster.pbm(rows, 812))
-        expected = labelprint(pbm)
+        raster, expected = raster_sample(scratch)
         with AppServer(extra_options=["log-level=warn"]) as app:
             app.add_printer()
             bench, pid = Bench(app, scratch), app.process.pid

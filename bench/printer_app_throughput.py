@@ -158,6 +158,18 @@ class Bench:
         return attributes.get("job-id", [])
 
 
+def raster_sample(scratch):
+    """A 4 x 6 black_1 PWG raster label in `scratch`, and labelprint's bytes
+    for the same picture: (path, bytes)."""
+    rows = pwg_raster.box_page()
+    raster, pbm = os.path.join(scratch, "label.pwg"), os.path.join(scratch, "label.pbm")
+    with open(raster, "wb") as out:
+        out.write(pwg_raster.black_1(rows, 812))
+    with open(pbm, "wb") as out:
+        out.write(pwg_raster.pbm(rows, 812))
+    return raster, labelprint(pbm)
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--jobs", type=int, default=1000, help="jobs of each kind (1000)")
@@ -168,15 +180,10 @@ def main():
     args = parser.parse_args()
 
     with tempfile.TemporaryDirectory(prefix="label-app-bench-") as scratch:
-        rows = pwg_raster.box_page()
-        raster, pbm = os.path.join(scratch, "label.pwg"), os.path.join(scratch, "label.pbm")
-        with open(raster, "wb") as out:
-            out.write(pwg_raster.black_1(rows, 812))
-        with open(pbm, "wb") as out:
-            out.write(pwg_raster.pbm(rows, 812))
+        raster, raster_label = raster_sample(scratch)
         pdf = os.path.join(SAMPLES, "shipping-label.pdf")
         pdf_label = labelprint(pdf)
-        kinds = {"raster": (raster, "image/pwg-raster", labelprint(pbm), False, 1300),
+        kinds = {"raster": (raster, "image/pwg-raster", raster_label, False, 1300),
                  "pdf-waited": (pdf, "application/pdf", pdf_label, True, 80),
                  "pdf-queued": (pdf, "application/pdf", pdf_label, False, 80)}
 

@@ -41,7 +41,7 @@ TEST(UsbIdentity, FindsThePrinterTheUriNames) {
         bool same;
     };
     const Case cases[] = {
-        {"MFG:Maker;MDL:Model;CMD:TSPL;SN:123;", "", "usb://Maker/Model?serial=123", true},
+        {"MFG:Maker;MDL:Model;CMD:LABEL;SN:123;", "", "usb://Maker/Model?serial=123", true},
         {"MANUFACTURER:Maker;MODEL:Model;SERIALNUMBER:123;", "", "usb://Maker/Model?serial=123",
          true},
         // The serial number of the USB descriptor where the ID gives none.

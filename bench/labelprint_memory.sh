@@ -11,7 +11,7 @@ cd "$(dirname "$0")/.."
 build=${1:-}
 if [ -z "$build" ]; then
     build=build-release
-    sh scripts/ensure-packages.sh cmake g++ make pkg-config libpng-dev libpoppler-cpp-dev libqpdf-dev python3
+    sh scripts/ensure-packages.sh cmake g++ make pkg-config libpng-dev libpoppler-private-dev libqpdf-dev python3
     cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DLABEL_BUILD_TESTS=OFF >/dev/null
     cmake --build "$build" -j2 --target labelprint labelplug
 fi

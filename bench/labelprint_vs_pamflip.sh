@@ -7,7 +7,7 @@
 set -eu
 cd "$(dirname "$0")/.."
 runs=${1:-30}
-sh scripts/ensure-packages.sh cmake g++ make pkg-config libpng-dev libpoppler-cpp-dev libqpdf-dev netpbm \
+sh scripts/ensure-packages.sh cmake g++ make pkg-config libpng-dev libpoppler-private-dev libqpdf-dev netpbm \
     hyperfine python3
 cmake -S . -B build-release -DCMAKE_BUILD_TYPE=Release -DLABEL_BUILD_TESTS=OFF >/dev/null
 cmake --build build-release -j"$(nproc 2>/dev/null || echo 2)" --target labelprint labelplug

@@ -11,7 +11,7 @@ seconds=${1:-30}
 [ $# -gt 0 ] && shift
 build=${FUZZ_BUILD_DIR:-build-fuzz}
 
-sh scripts/ensure-packages.sh cmake make clang libclang-rt-14-dev libpng-dev libpoppler-cpp-dev libqpdf-dev pkg-config
+sh scripts/ensure-packages.sh cmake make clang libclang-rt-14-dev libpng-dev libpoppler-private-dev libqpdf-dev pkg-config
 CC=clang CXX=clang++ cmake -S . -B "$build" -DLABEL_FUZZ=ON -DLABEL_BUILD_TESTS=OFF \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$build" -j2 --target fuzz_targets

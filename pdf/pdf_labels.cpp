@@ -1,10 +1,16 @@
 #include "pdf/pdf_labels.h"
 
-#include <poppler/cpp/poppler-document.h>
-#include <poppler/cpp/poppler-global.h>
-#include <poppler/cpp/poppler-image.h>
-#include <poppler/cpp/poppler-page-renderer.h>
-#include <poppler/cpp/poppler-page.h>
+// poppler's own classes, not its C++ wrapper: the wrapper makes a new output
+// device, and so loads every font of the document again, for each page it
+// renders; one device a document renders a long document a fifth faster.
+// Their interface changes between poppler releases (the build pins it).
+#include <GlobalParams.h>
+#include <PDFDoc.h>
+#include <Page.h>
+#include <SplashOutputDev.h>
+#include <Stream.h>
+#include <goo/GooString.h>
+#include <splash/SplashBitmap.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -13,7 +19,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <mutex>
 #include <new>
 #include <optional>
 #include <utility>
@@ -29,6 +34,8 @@ constexpr size_t kHeaderWindow = 1024;
 
 const char kDamaged[] = "damaged PDF";
 
+using Bytes = std::vector<char>;
+
 struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
 };
@@ -39,33 +46,21 @@ std::string reasonFor(int code) {
     return std::strerror(code);
 }
 
-// Where poppler's messages go.
-void ignorePopplerMessage(const std::string&, void*) {}
-
 // poppler writes every complaint about a damaged file to standard error; the
 // tools report one line of their own instead.
-void silencePoppler() {
-    static std::once_flag once;
-    std::call_once(once, [] { poppler::set_debug_error_function(ignorePopplerMessage, nullptr); });
-}
+void ignorePopplerMessage(ErrorCategory, Goffset, const char*) {}
 
-// poppler's C++ interface (22.12) makes its global state (the font set among
-// it) when a document is made while none lives, and deletes it with the last
-// one: a process printing one document after another made it anew for
-// each. One tiny document kept for the process keeps it.
+// poppler's global state (the font set among it) lives while an initer
+// does; one kept for the process makes it once, not for every document.
 void keepPopplerState() {
-    static const char kTiny[] = "%PDF-1.1\n1 0 obj<</Type/Catalog/Pages 2 0 R>>endobj\n"
-                                "2 0 obj<</Type/Pages/Kids[3 0 R]/Count 1>>endobj\n"
-                                "3 0 obj<</Type/Page/Parent 2 0 R/MediaBox[0 0 3 3]>>endobj\n"
-                                "trailer<</Root 1 0 R>>\n%%EOF\n";
     // Never deleted: it lives as long as the process.
-    [[maybe_unused]] static poppler::document* const kept =
-        poppler::document::load_from_raw_data(kTiny, static_cast<int>(sizeof kTiny - 1));
+    [[maybe_unused]] static GlobalParamsIniter* const kept =
+        new GlobalParamsIniter(ignorePopplerMessage);
 }
 
 // Reads a file that poppler cannot reopen by name, a pipe, from where the
 // header probe stopped.
-bool readRest(std::FILE* file, poppler::byte_array& bytes, int& systemError) {
+bool readRest(std::FILE* file, Bytes& bytes, int& systemError) {
     constexpr size_t kChunk = size_t{1} << 16;
     for (;;) {
         const size_t had = bytes.size();
@@ -83,16 +78,22 @@ bool readRest(std::FILE* file, poppler::byte_array& bytes, int& systemError) {
     }
 }
 
+// poppler's document of `bytes`, read in place: they outlive it.
+std::unique_ptr<PDFDoc> documentOf(const Bytes& bytes) {
+    return std::make_unique<PDFDoc>(
+        new MemStream(bytes.data(), 0, static_cast<Goffset>(bytes.size()), Object(objNull)));
+}
+
 // Empty when poppler's document is one the tools can print; otherwise the
 // reason, as the error line quotes it.
-std::string problemOf(const poppler::document* document) {
-    if (!document)
-        return kDamaged;
-    if (document->is_locked())
+std::string problemOf(PDFDoc& document) {
+    if (document.getErrorCode() == errEncrypted)
         return "needs a password";
-    if (!document->has_permission(poppler::perm_print))
+    if (!document.isOk())
+        return kDamaged;
+    if (!document.okToPrint())
         return "printing not permitted";
-    if (document->pages() <= 0)
+    if (document.getNumPages() <= 0)
         return "no pages";
     return {};
 }
@@ -100,8 +101,7 @@ std::string problemOf(const poppler::document* document) {
 // Opens the file with poppler, by name, or from `bytes` when it is no
 // regular file: poppler reads those in place, so they live as long as the
 // document. Empty when it is one the tools can print; otherwise the reason.
-std::string loadDocument(const std::string& path, poppler::byte_array& bytes,
-                         std::unique_ptr<poppler::document>& document) {
+std::string loadDocument(const std::string& path, Bytes& bytes, std::unique_ptr<PDFDoc>& document) {
     errno = 0;
     FilePtr file(std::fopen(path.c_str(), "rb"));
     if (!file)
@@ -120,25 +120,32 @@ std::string loadDocument(const std::string& path, poppler::byte_array& bytes,
     if (fstat(fileno(file.get()), &info) == 0 && S_ISREG(info.st_mode)) {
         file.reset();
         bytes = {};
-        document.reset(poppler::document::load_from_file(path));
+        document = std::make_unique<PDFDoc>(std::make_unique<GooString>(path));
     } else {
         int systemError = 0;
         if (!readRest(file.get(), bytes, systemError))
             return "unreadable (" + reasonFor(systemError) + ")";
         if (bytes.size() > INT_MAX)
             return "too large";
-        document.reset(
-            poppler::document::load_from_raw_data(bytes.data(), static_cast<int>(bytes.size())));
+        document = documentOf(bytes);
     }
-    return problemOf(document.get());
+    return problemOf(*document);
+}
+
+// Page `index` (from 0) as the page tree leads to it; null when it cannot be
+// loaded.
+Page* pageAt(PDFDoc& pdf, int index) {
+    if (index < 0 || index >= pdf.getNumPages())
+        return nullptr;
+    return pdf.getCatalog()->getPage(index + 1);
 }
 
 // poppler's numbers of the pages it can find: a damaged page tree can name
 // more pages than it holds.
-std::vector<int> pagesFound(const poppler::document& pdf) {
+std::vector<int> pagesFound(PDFDoc& pdf) {
     std::vector<int> found;
-    for (int index = 0; index < pdf.pages(); ++index)
-        if (std::unique_ptr<poppler::page>(pdf.create_page(index)))
+    for (int index = 0; index < pdf.getNumPages(); ++index)
+        if (pageAt(pdf, index))
             found.push_back(index);
     return found;
 }
@@ -156,12 +163,11 @@ int32_t dotsFor(double points, int dpi) {
 
 // The crop box is what viewers and pdftoppm show, so a label drawn on a
 // larger media box still prints at the size its author saw.
-PdfPageSize sizeOf(const poppler::page& page, int dpi) {
-    const poppler::rectf box = page.page_rect(poppler::crop_box);
-    const poppler::page::orientation_enum turn = page.orientation();
-    const bool quarterTurn = turn == poppler::page::landscape || turn == poppler::page::seascape;
-    const int32_t across = dotsFor(box.width(), dpi);
-    const int32_t down = dotsFor(box.height(), dpi);
+PdfPageSize sizeOf(const Page& page, int dpi) {
+    const PDFRectangle& box = *page.getCropBox();
+    const bool quarterTurn = page.getRotate() == 90 || page.getRotate() == 270;
+    const int32_t across = dotsFor(box.x2 - box.x1, dpi);
+    const int32_t down = dotsFor(box.y2 - box.y1, dpi);
     return quarterTurn ? PdfPageSize{down, across} : PdfPageSize{across, down};
 }
 
@@ -183,15 +189,18 @@ std::string sizeProblem(PdfPageSize size, int dpi, const std::string& what) {
 
 struct PdfLabels::Document {
     std::string path;
-    poppler::byte_array bytes; // what poppler reads, when not the file itself
-    std::unique_ptr<poppler::document> pdf;
+    Bytes bytes; // what poppler reads, when not the file itself
+    std::unique_ptr<PDFDoc> pdf;
     std::vector<int> found; // pagesFound(*pdf)
+    // Made at the first page rendered and kept with the document: the fonts
+    // it has loaded serve every later page.
+    std::unique_ptr<SplashOutputDev> device;
 
     // Null for an index past the end, or a page poppler cannot load.
-    std::unique_ptr<poppler::page> page(int index) const {
+    Page* page(int index) const {
         if (index < 0 || static_cast<size_t>(index) >= found.size())
             return nullptr;
-        return std::unique_ptr<poppler::page>(pdf->create_page(found[index]));
+        return pageAt(*pdf, found[index]);
     }
 
     // poppler gives up on some damaged files whose objects qpdf still finds,
@@ -199,12 +208,11 @@ struct PdfLabels::Document {
     // a copy qpdf rebuilds is read instead. False, the document left as it
     // was, when the copy has no page to print either.
     bool reopenRepaired() {
-        std::optional<poppler::byte_array> repaired = repairedPdf(path, bytes);
+        std::optional<Bytes> repaired = repairedPdf(path, bytes);
         if (!repaired || repaired->size() > INT_MAX)
             return false;
-        std::unique_ptr<poppler::document> rebuilt(poppler::document::load_from_raw_data(
-            repaired->data(), static_cast<int>(repaired->size())));
-        if (!problemOf(rebuilt.get()).empty())
+        std::unique_ptr<PDFDoc> rebuilt = documentOf(*repaired);
+        if (!problemOf(*rebuilt).empty())
             return false;
         std::vector<int> rebuiltPages = pagesFound(*rebuilt);
         if (rebuiltPages.empty())
@@ -216,6 +224,30 @@ struct PdfLabels::Document {
         found = std::move(rebuiltPages);
         return true;
     }
+
+    // The grey picture of the page numbered `number` (from 0) at
+    // `resolution`, turned by `turn` degrees on top of the page's own
+    // /Rotate, exactly the slice x, y, width, height of that: the size is
+    // pinned whatever poppler's own rounding. Null when poppler fails; it
+    // lives until the next slice is rendered.
+    const SplashBitmap* renderSlice(int number, double resolution, int turn, int x, int y,
+                                    int width, int height) {
+        if (!device) {
+            SplashColor paper = {255, 255, 255, 255};
+            device = std::make_unique<SplashOutputDev>(splashModeMono8, 4, false, paper);
+            device->setFontAntialias(true);
+            device->setVectorAntialias(true);
+            device->setFreeTypeHinting(false, false);
+            device->startDoc(pdf.get());
+        }
+        pdf->displayPageSlice(device.get(), number + 1, resolution, resolution, turn, false, true,
+                              false, x, y, width, height);
+        const SplashBitmap* grey = device->getBitmap();
+        if (!grey || grey->getMode() != splashModeMono8 || grey->getWidth() != width ||
+            grey->getHeight() != height)
+            return nullptr;
+        return grey;
+    }
 };
 
 PdfLabels::PdfLabels(std::unique_ptr<Document> document) : document_(std::move(document)) {}
@@ -223,7 +255,6 @@ PdfLabels::PdfLabels(std::unique_ptr<Document> document) : document_(std::move(d
 PdfLabels::~PdfLabels() = default;
 
 std::unique_ptr<PdfLabels> PdfLabels::open(const std::string& path, std::string& error) {
-    silencePoppler();
     keepPopplerState();
     try {
         auto document = std::make_unique<Document>();
@@ -253,12 +284,12 @@ int PdfLabels::pageCount() const {
 }
 
 int PdfLabels::pagesLeftOut() const {
-    return document_->pdf->pages() - pageCount();
+    return document_->pdf->getNumPages() - pageCount();
 }
 
 PdfPageSize PdfLabels::pageSize(int index, int dpi) const {
     try {
-        const std::unique_ptr<poppler::page> page = document_->page(index);
+        const Page* page = document_->page(index);
         return page ? sizeOf(*page, dpi) : PdfPageSize{};
     } catch (const std::bad_alloc&) {
         return {};
@@ -267,30 +298,9 @@ PdfPageSize PdfLabels::pageSize(int index, int dpi) const {
 
 namespace {
 
-// Asks poppler for page `page` at `resolution`, turned by `turn` on top of
-// the page's own /Rotate, and for exactly the slice x, y, width, height of
-// that: the size is pinned whatever poppler's own rounding. Null when
-// poppler fails.
-std::optional<poppler::image> renderSlice(const poppler::page& page, double resolution,
-                                          poppler::rotation_enum turn, int x, int y, int width,
-                                          int height) {
-    poppler::page_renderer renderer;
-    renderer.set_image_format(poppler::image::format_gray8);
-    renderer.set_render_hints(poppler::page_renderer::antialiasing |
-                              poppler::page_renderer::text_antialiasing);
-    renderer.set_paper_color(0xFFFFFFFFu);
-    poppler::image grey =
-        renderer.render_page(&page, resolution, resolution, x, y, width, height, turn);
-    if (!grey.is_valid() || grey.format() != poppler::image::format_gray8 ||
-        grey.width() != width || grey.height() != height)
-        return std::nullopt;
-    return grey;
-}
-
 // Row y of a poppler grey picture.
-const uint8_t* greyRow(const poppler::image& grey, int y) {
-    return reinterpret_cast<const uint8_t*>(grey.const_data()) +
-           static_cast<size_t>(y) * static_cast<size_t>(grey.bytes_per_row());
+const uint8_t* greyRow(const SplashBitmap& grey, int y) {
+    return grey.getDataPtr() + static_cast<size_t>(y) * static_cast<size_t>(grey.getRowSize());
 }
 
 // The part of a placed page that lies on the label, in label dots.
@@ -317,8 +327,8 @@ std::string PdfLabels::pageName(int index) const {
     return document_->path + ": page " + std::to_string(number + 1) + ": ";
 }
 
-std::unique_ptr<poppler::page> PdfLabels::loadPage(int index, std::string& error) const {
-    std::unique_ptr<poppler::page> page = document_->page(index);
+Page* PdfLabels::loadPage(int index, std::string& error) const {
+    Page* page = document_->page(index);
     if (!page)
         error = pageName(index) +
                 (index < 0 || index >= pageCount() ? "no such page" : "unreadable page");
@@ -328,7 +338,7 @@ std::unique_ptr<poppler::page> PdfLabels::loadPage(int index, std::string& error
 ImageReadResult PdfLabels::renderPage(int index, int dpi, bool dither) const {
     ImageReadResult result;
     try {
-        const std::unique_ptr<poppler::page> page = loadPage(index, result.error);
+        const Page* page = loadPage(index, result.error);
         if (!page)
             return result;
         const PdfPageSize size = sizeOf(*page, dpi);
@@ -341,8 +351,8 @@ ImageReadResult PdfLabels::renderPage(int index, int dpi, bool dither) const {
             result.error = pageName(index) + "out of memory";
             return result;
         }
-        const std::optional<poppler::image> grey =
-            renderSlice(*page, dpi, poppler::rotate_0, 0, 0, size.width, size.height);
+        const SplashBitmap* grey =
+            document_->renderSlice(document_->found[index], dpi, 0, 0, 0, size.width, size.height);
         if (!grey) {
             result.error = pageName(index) + "cannot be rendered";
             return result;
@@ -364,7 +374,7 @@ ImageReadResult PdfLabels::renderPlaced(int index, int dpi, const Placement& pla
                                         bool dither) const {
     ImageReadResult result;
     try {
-        const std::unique_ptr<poppler::page> page = loadPage(index, result.error);
+        const Page* page = loadPage(index, result.error);
         if (!page)
             return result;
         // The page's own size matters only for its shape: it is rendered at
@@ -384,12 +394,12 @@ ImageReadResult PdfLabels::renderPlaced(int index, int dpi, const Placement& pla
         }
         // Only what lands on the label is rendered; the rest of it is white.
         const Visible part = visiblePart(placement, labelWidth, labelHeight);
-        std::optional<poppler::image> grey;
+        const SplashBitmap* grey = nullptr;
         if (!part.empty() && placement.scale > 0.0) {
-            grey = renderSlice(*page, dpi * placement.scale,
-                               placement.quarterTurn ? poppler::rotate_270 : poppler::rotate_0,
-                               part.left - placement.x, part.top - placement.y,
-                               part.right - part.left, part.bottom - part.top);
+            grey = document_->renderSlice(document_->found[index], dpi * placement.scale,
+                                          placement.quarterTurn ? 270 : 0, part.left - placement.x,
+                                          part.top - placement.y, part.right - part.left,
+                                          part.bottom - part.top);
             if (!grey) {
                 result.error = pageName(index) + "cannot be rendered";
                 return result;

@@ -7,9 +7,7 @@
 
 #include "imaging/pdf_pages.h"
 
-namespace poppler {
-class page;
-}
+class Page;
 
 // A PDF whose pages print as labels, one label per page, rasterised one page
 // at a time so that a long document costs no more memory than its largest
@@ -38,7 +36,7 @@ class PdfLabels final : public PdfPages {
     std::string pageName(int index) const;
     // Null, with `error` set, for a page that does not exist or cannot be
     // loaded.
-    std::unique_ptr<poppler::page> loadPage(int index, std::string& error) const;
+    Page* loadPage(int index, std::string& error) const;
 
     std::unique_ptr<Document> document_;
 };

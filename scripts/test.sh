@@ -9,7 +9,7 @@
 set -eu
 cd "$(dirname "$0")/.."
 sh scripts/ensure-packages.sh cmake g++ make pkg-config libgtest-dev libgmock-dev \
-    libbenchmark-dev libpng-dev libjpeg-dev libpoppler-cpp-dev libqpdf-dev qpdf python3 \
+    libbenchmark-dev libpng-dev libjpeg-dev libpoppler-private-dev libqpdf-dev qpdf python3 \
     libpappl-dev libcups2-dev libusb-1.0-0-dev cups-ipp-utils cups cups-client cups-filters \
     chromium chromium-driver python3-selenium fonts-urw-base35
 jobs=$(nproc 2>/dev/null || echo 2)

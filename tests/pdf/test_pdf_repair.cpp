@@ -2,9 +2,10 @@
 // rebuilds.
 #include "pdf/pdf_labels.h"
 
+#include <GlobalParams.h>
+#include <PDFDoc.h>
+#include <goo/GooString.h>
 #include <gtest/gtest.h>
-#include <poppler/cpp/poppler-document.h>
-#include <poppler/cpp/poppler-page.h>
 
 #include <sys/stat.h>
 
@@ -40,10 +41,11 @@ std::string movedMainSection(std::string pdf) {
 
 // How many pages poppler alone can load of the file.
 int popplerPages(const std::string& path) {
-    std::unique_ptr<poppler::document> pdf(poppler::document::load_from_file(path));
+    const GlobalParamsIniter state([](ErrorCategory, Goffset, const char*) {});
+    PDFDoc pdf(std::make_unique<GooString>(path));
     int loaded = 0;
-    for (int index = 0; pdf && index < pdf->pages(); ++index)
-        loaded += std::unique_ptr<poppler::page>(pdf->create_page(index)) ? 1 : 0;
+    for (int number = 1; pdf.isOk() && number <= pdf.getNumPages(); ++number)
+        loaded += pdf.getCatalog()->getPage(number) ? 1 : 0;
     return loaded;
 }
 

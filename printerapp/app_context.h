@@ -15,7 +15,7 @@
 struct AppContext {
     std::string spoolDirectory;
     std::string pluginPath;
-    PluginEngine engine; // for raster pages PAPPL hands over as they arrive
+    PluginEngine engine; // for raster pages PAPPL hands over as they arrive; loaded then
     std::unique_ptr<PrinterStates> printers;
     std::unique_ptr<RenderWorkers> workers;   // every other job renders in its printer's worker
     std::unique_ptr<JobCleaning> jobCleaning; // while the system runs

@@ -48,6 +48,11 @@ bool PluginEngine::load(const std::string& path, std::string& error) {
     return standin::loadPluginModule(path, module_, error);
 }
 
+bool PluginEngine::loadOnce(const std::string& path, std::string& error) {
+    const std::lock_guard<std::recursive_mutex> hold(lock_);
+    return module_.DllGetClassObject || load(path, error);
+}
+
 PluginEngine::~PluginEngine() {
     if (owned_)
         standin::unloadPluginModule(module_);

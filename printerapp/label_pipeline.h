@@ -24,6 +24,9 @@ class PluginEngine {
   public:
     // Loads the module at `path`; false, with `error`, when it cannot be.
     bool load(const std::string& path, std::string& error);
+    // Loads the module at `path` at the first call, for a program that needs
+    // it only now and then; later calls say whether it is loaded.
+    bool loadOnce(const std::string& path, std::string& error);
     // The plug-in and everything a job reads its document with, for this
     // thread alone until the lock is let go.
     std::unique_lock<std::recursive_mutex> exclusive() {

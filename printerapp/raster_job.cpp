@@ -75,6 +75,8 @@ bool rasterStartJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_
     const std::optional<LabelSettings> settings = jobSettings(job, options, problem);
     if (!settings)
         return fail(job, problem);
+    if (!appContext().engine.loadOnce(appContext().pluginPath, problem))
+        return fail(job, problem);
     auto raster = std::make_unique<RasterJob>(device);
     raster->settings = *settings;
     papplJobSetData(job, raster.release());

@@ -329,6 +329,16 @@ class NothingLeftRunning(Scratch):
                 self.assertIn("no server answers at 127.0.0.1", result.stderr)
                 self.assert_none_started(before, args)
 
+    def test_a_server_whose_plug_in_is_missing_says_so_and_ends(self):
+        missing = os.path.join(self.scratch, "missing.so")
+        result = subprocess.run(
+            [APP, "server", "-o", f"server-port={free_port()}", "-o",
+             f"spool-directory={self.scratch}"], capture_output=True, text=True, timeout=60,
+            env=dict(os.environ, LABEL_PLUGIN=missing))
+        self.assertNotEqual(result.returncode, 0, result.stdout)
+        self.assertIn(f"{missing}: cannot load the plug-in (No such file or directory)",
+                      result.stderr)
+
     def test_the_demo_prints_through_the_app_and_leaves_nothing_running(self):
         before = running_apps(self.scratch)
         demo = os.path.join(os.path.dirname(__file__), "../../scripts/demo-printer-app.sh")

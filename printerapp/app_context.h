@@ -6,6 +6,7 @@
 #include "printerapp/label_pipeline.h"
 #include "printerapp/printer_state.h"
 #include "printerapp/render_workers.h"
+#include "printerapp/state_saving.h"
 
 #include <pappl/pappl.h>
 
@@ -19,6 +20,7 @@ struct AppContext {
     std::unique_ptr<PrinterStates> printers;
     std::unique_ptr<RenderWorkers> workers;   // every other job renders in its printer's worker
     std::unique_ptr<JobCleaning> jobCleaning; // while the system runs
+    std::unique_ptr<StateSaving> stateSaving; // while the system runs
     // While PAPPL loads its state file the printers' defaults come from it;
     // the settings blocks, loaded afterwards, are what counts.
     bool loadingState = false;

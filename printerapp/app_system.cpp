@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <dlfcn.h>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -65,8 +66,9 @@ void onEvent(pappl_system_t*, pappl_printer_t* printer, pappl_job_t*, pappl_even
     }
 }
 
-bool saveState(pappl_system_t* system, void* path) {
-    return papplSystemSaveState(system, static_cast<const char*>(path));
+bool saveState(pappl_system_t*, void* saving) {
+    static_cast<StateSaving*>(saving)->request();
+    return true;
 }
 
 void collectPrinter(pappl_printer_t* printer, void* printers) {
@@ -154,13 +156,25 @@ pappl_system_t* createSystem(int count, cups_option_t* options, void*) {
     papplSystemSetMIMECallback(system, typeByContent, nullptr);
     papplSystemSetFooterHTML(system, "Label printer application");
 
-    static std::string statePath;
-    statePath = context.spoolDirectory + "/" + kAppName + ".state";
+    const std::string statePath = context.spoolDirectory + "/" + kAppName + ".state";
     context.loadingState = true;
     papplSystemLoadState(system, statePath.c_str());
     context.loadingState = false;
     setUpLoadedPrinters(system);
-    papplSystemSetSaveCallback(system, saveState, statePath.data());
+    context.stateSaving = std::make_unique<StateSaving>(system, statePath);
+    papplSystemSetSaveCallback(system, saveState, context.stateSaving.get());
     context.jobCleaning = std::make_unique<JobCleaning>(system);
     return system;
+}
+
+// PAPPL's main loop lets go of the system with papplSystemDelete (through
+// its procedure linkage table): the program's threads on it stop first, the
+// state still to be saved saved.
+extern "C" void papplSystemDelete(pappl_system_t* system) {
+    using Delete = void (*)(pappl_system_t*);
+    static const auto library = reinterpret_cast<Delete>(dlsym(RTLD_NEXT, "papplSystemDelete"));
+    AppContext& context = appContext();
+    context.jobCleaning.reset();
+    context.stateSaving.reset();
+    library(system);
 }

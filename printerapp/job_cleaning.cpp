@@ -1,7 +1,5 @@
 #include "printerapp/job_cleaning.h"
 
-#include "printerapp/app_context.h"
-
 #include <dlfcn.h>
 #include <malloc.h>
 
@@ -33,13 +31,4 @@ extern "C" void papplSystemCleanJobs(pappl_system_t* system) {
     static const auto library = reinterpret_cast<Clean>(dlsym(RTLD_NEXT, "papplSystemCleanJobs"));
     library(system);
     malloc_trim(0);
-}
-
-// PAPPL's main loop lets go of the system with papplSystemDelete (through
-// its procedure linkage table): the cleaning stops first.
-extern "C" void papplSystemDelete(pappl_system_t* system) {
-    using Delete = void (*)(pappl_system_t*);
-    static const auto library = reinterpret_cast<Delete>(dlsym(RTLD_NEXT, "papplSystemDelete"));
-    appContext().jobCleaning.reset();
-    library(system);
 }

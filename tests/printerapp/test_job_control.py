@@ -4,6 +4,7 @@ ends the job, every label counted once, grey raster dithered when asked, and
 a printer that takes no more data named as the reason."""
 
 import os
+import re
 import shutil
 import socket
 import struct
@@ -37,6 +38,14 @@ def grey_png(rows):
 def grey_page(width=400, height=300):
     """A grey ramp: threshold and dither make different dots of it."""
     return [[(x * 255) // (width - 1) for x in range(width)] for _ in range(height)]
+
+
+def saved_states(app):
+    """The state file's jobs: job ID -> the state saved (9, completed)."""
+    with open(os.path.join(app.spool, "label-printer-app.state")) as state:
+        return {int(re.search(r' id="(\d+)"', line).group(1)):
+                re.search(r' state="(\d+)"', line).group(1)
+                for line in state if line.startswith("Job ")}
 
 
 class JobControl(unittest.TestCase):
@@ -185,6 +194,29 @@ class JobControl(unittest.TestCase):
             printed = sorted(os.listdir(app.output),
                              key=lambda name: os.stat(os.path.join(app.output, name)).st_mtime_ns)
             self.assertEqual(printed, ["urgent.prn"] + [f"queued-{i}.prn" for i in range(6)])
+
+    def test_the_saved_state_has_every_job_as_it_ended(self):
+        # However fast jobs come and end, the state file a restart reads says
+        # how each ended, a moment after; a server stopped just after a job
+        # ended saves it first.
+        with open(PDF, "rb") as document:
+            pdf = document.read()
+        with AppServer() as app:
+            app.add_printer()
+            client = Client(app.port, "Label")
+            jobs = [client.print_job(pdf, "application/pdf", f"burst-{i}")[1] for i in range(40)]
+            for job in jobs:
+                self.assertEqual(app.wait_for_job(job, timeout=60)["job-state"], "completed")
+            deadline = time.time() + 5
+            while any(saved_states(app).get(job) != "9" for job in jobs) and \
+                    time.time() < deadline:
+                time.sleep(0.05)
+            self.assertEqual({job: saved_states(app).get(job) for job in jobs},
+                             {job: "9" for job in jobs})
+            last = client.print_job(pdf, "application/pdf", "last")[1]
+            self.assertEqual(app.wait_for_job(last, timeout=60)["job-state"], "completed")
+            app.stop()
+            self.assertEqual(saved_states(app).get(last), "9")
 
     def test_a_printer_that_takes_no_more_data_is_named_as_the_reason(self):
         # A device that takes nothing: every write fails, as on a full disk.

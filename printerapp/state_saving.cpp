@@ -28,7 +28,9 @@ void StateSaving::run() {
             return;
         wanted_ = false;
         hold.unlock();
-        papplSystemSaveState(system_, path_.c_str());
+        if (!papplSystemSaveState(system_, path_.c_str()))
+            papplLog(system_, PAPPL_LOGLEVEL_ERROR, "The state could not be saved to %s",
+                     path_.c_str());
         hold.lock();
         // What changes meanwhile waits for the next save; stopping saves it
         // at once.

@@ -1,5 +1,6 @@
 #include "printerapp/state_saving.h"
 
+#include <malloc.h>
 #include <utility>
 
 StateSaving::StateSaving(pappl_system_t* system, std::string path)
@@ -31,6 +32,9 @@ void StateSaving::run() {
         if (!papplSystemSaveState(system_, path_.c_str()))
             papplLog(system_, PAPPL_LOGLEVEL_ERROR, "The state could not be saved to %s",
                      path_.c_str());
+        // A save builds the whole state in memory: it goes back at once,
+        // not at the next clean-up.
+        malloc_trim(0);
         hold.lock();
         // What changes meanwhile waits for the next save; stopping saves it
         // at once.

@@ -72,16 +72,6 @@ PrinterLink* linkOf(pappl_device_t* device) {
     return found == links.end() ? nullptr : found->second;
 }
 
-void keepLink(pappl_device_t* device, PrinterLink* link) {
-    const std::lock_guard<std::mutex> hold(linksLock);
-    links[device] = link;
-}
-
-void dropLink(pappl_device_t* device) {
-    const std::lock_guard<std::mutex> hold(linksLock);
-    links.erase(device);
-}
-
 std::string userUri(const char* uri) {
     for (const auto& [user, ours] : kSchemes) {
         const std::size_t length = std::strlen(ours);
@@ -90,6 +80,8 @@ std::string userUri(const char* uri) {
     }
     return uri;
 }
+
+namespace {
 
 // PAPPL holds the printer's lock while it opens the device, and lets it go
 // while it waits to try again: another thread says so meanwhile.
@@ -104,6 +96,51 @@ void reportUnreachable(const std::string& uri, const std::string& why) {
                                      "The printer cannot be reached: " + why);
         papplPrinterSetReasons(printer, PAPPL_PREASON_OFFLINE, PAPPL_PREASON_NONE);
     }).detach();
+}
+
+PrinterLink* deviceLink(pappl_device_t* device) {
+    return static_cast<PrinterLink*>(papplDeviceGetData(device));
+}
+
+void closeLink(pappl_device_t* device) {
+    {
+        const std::lock_guard<std::mutex> hold(linksLock);
+        links.erase(device);
+    }
+    delete deviceLink(device);
+}
+
+ssize_t readLink(pappl_device_t* device, void* buffer, size_t bytes) {
+    return deviceLink(device)->read(buffer, bytes, kStatusAnswerWithin);
+}
+
+ssize_t writeLink(pappl_device_t* device, const void* buffer, size_t bytes) {
+    return deviceLink(device)->write(buffer, bytes) ? static_cast<ssize_t>(bytes) : -1;
+}
+
+pappl_preason_t linkStatus(pappl_device_t*) {
+    return PAPPL_PREASON_NONE; // the driver asks the printer itself
+}
+
+} // namespace
+
+bool openLink(pappl_device_t* device, const std::string& uri, std::unique_ptr<PrinterLink> link) {
+    std::string error;
+    if (!link->connect(error)) {
+        papplDeviceError(device, "%s", error.c_str());
+        reportUnreachable(uri, error);
+        return false;
+    }
+    const std::lock_guard<std::mutex> hold(linksLock);
+    links[device] = link.get();
+    papplDeviceSetData(device, link.release());
+    return true;
+}
+
+void addLinkScheme(const char* scheme, pappl_devtype_t type, pappl_devopen_cb_t open,
+                   pappl_devid_cb_t id) {
+    papplDeviceAddScheme(scheme, type, nullptr, open, closeLink, readLink, writeLink, linkStatus,
+                         id);
 }
 
 void addPrinterLinkSchemes(pappl_system_t* system) {

@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -94,13 +95,16 @@ PrinterLink* linkOf(pappl_device_t* device);
 // Opens socket:// and usb:// printers through links of the program's.
 void addPrinterLinkSchemes(pappl_system_t* system);
 
-// Shows a printer that cannot be reached as a job opens its device offline,
-// with why (the device's URI as the user gave it).
-void reportUnreachable(const std::string& uri, const std::string& why);
-
 // The device URI a user gave for the scheme's URI of the program's.
 std::string userUri(const char* uri);
 
-// Registers and forgets a device's link as the schemes open and close it.
-void keepLink(pappl_device_t* device, PrinterLink* link);
-void dropLink(pappl_device_t* device);
+// A scheme of the program's: its `open` makes the device's link and hands it
+// to openLink; closing, reading, writing and the device's status are every
+// link's own.
+void addLinkScheme(const char* scheme, pappl_devtype_t type, pappl_devopen_cb_t open,
+                   pappl_devid_cb_t id);
+
+// Connects `link` and makes it the device's; false, with the device's error
+// told and the printer at `uri` (the user's) shown unreachable, when it
+// cannot be reached.
+bool openLink(pappl_device_t* device, const std::string& uri, std::unique_ptr<PrinterLink> link);

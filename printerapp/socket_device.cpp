@@ -52,36 +52,7 @@ bool openDevice(pappl_device_t* device, const char* uri, const char*) {
         papplDeviceError(device, "Bad printer address '%s'.", uri);
         return false;
     }
-    auto* connection = new PrinterConnection(host, port);
-    std::string error;
-    if (!connection->connect(error)) {
-        papplDeviceError(device, "%s", error.c_str());
-        reportUnreachable(userUri(uri), error);
-        delete connection;
-        return false;
-    }
-    papplDeviceSetData(device, connection);
-    keepLink(device, connection);
-    return true;
-}
-
-void closeDevice(pappl_device_t* device) {
-    dropLink(device);
-    delete static_cast<PrinterConnection*>(papplDeviceGetData(device));
-}
-
-ssize_t readDevice(pappl_device_t* device, void* buffer, size_t bytes) {
-    auto* connection = static_cast<PrinterConnection*>(papplDeviceGetData(device));
-    return connection->read(buffer, bytes, std::chrono::milliseconds(kStatusAnswerWithin));
-}
-
-ssize_t writeDevice(pappl_device_t* device, const void* buffer, size_t bytes) {
-    auto* connection = static_cast<PrinterConnection*>(papplDeviceGetData(device));
-    return connection->write(buffer, bytes) ? static_cast<ssize_t>(bytes) : -1;
-}
-
-pappl_preason_t deviceStatus(pappl_device_t*) {
-    return PAPPL_PREASON_NONE; // the driver asks the printer itself
+    return openLink(device, userUri(uri), std::make_unique<PrinterConnection>(host, port));
 }
 
 } // namespace
@@ -205,6 +176,5 @@ void PrinterConnection::dropUnread() {
 }
 
 void addSocketScheme() {
-    papplDeviceAddScheme(kSocketScheme, PAPPL_DEVTYPE_SOCKET, nullptr, openDevice, closeDevice,
-                         readDevice, writeDevice, deviceStatus, nullptr);
+    addLinkScheme(kSocketScheme, PAPPL_DEVTYPE_SOCKET, openDevice, nullptr);
 }

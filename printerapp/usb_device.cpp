@@ -217,10 +217,6 @@ void UsbPrinter::dropUnread() {
 
 namespace {
 
-UsbPrinter* printerOf(pappl_device_t* device) {
-    return static_cast<UsbPrinter*>(papplDeviceGetData(device));
-}
-
 bool openDevice(pappl_device_t* device, const char* uri, const char*) {
     const std::string given = userUri(uri);
     std::optional<UsbIdentity> wanted = usbIdentityOfUri(given);
@@ -228,46 +224,20 @@ bool openDevice(pappl_device_t* device, const char* uri, const char*) {
         papplDeviceError(device, "Bad printer address '%s'.", given.c_str());
         return false;
     }
-    auto* printer = new UsbPrinter(std::move(*wanted));
-    std::string error;
-    if (!printer->connect(error)) {
-        papplDeviceError(device, "%s", error.c_str());
-        reportUnreachable(given, error);
-        delete printer;
-        return false;
-    }
-    papplDeviceSetData(device, printer);
-    keepLink(device, printer);
-    return true;
-}
-
-void closeDevice(pappl_device_t* device) {
-    dropLink(device);
-    delete printerOf(device);
-}
-
-ssize_t readDevice(pappl_device_t* device, void* buffer, size_t bytes) {
-    return printerOf(device)->read(buffer, bytes, kStatusAnswerWithin);
-}
-
-ssize_t writeDevice(pappl_device_t* device, const void* buffer, size_t bytes) {
-    return printerOf(device)->write(buffer, bytes) ? static_cast<ssize_t>(bytes) : -1;
-}
-
-pappl_preason_t deviceStatus(pappl_device_t*) {
-    return PAPPL_PREASON_NONE; // the driver asks the printer itself
+    return openLink(device, given, std::make_unique<UsbPrinter>(std::move(*wanted)));
 }
 
 char* deviceId(pappl_device_t* device, char* buffer, size_t size) {
     if (!size)
         return nullptr;
-    std::snprintf(buffer, size, "%s", printerOf(device)->deviceId().c_str());
+    const auto* printer =
+        static_cast<UsbPrinter*>(static_cast<PrinterLink*>(papplDeviceGetData(device)));
+    std::snprintf(buffer, size, "%s", printer->deviceId().c_str());
     return buffer;
 }
 
 } // namespace
 
 void addUsbScheme() {
-    papplDeviceAddScheme(kUsbScheme, PAPPL_DEVTYPE_USB, nullptr, openDevice, closeDevice,
-                         readDevice, writeDevice, deviceStatus, deviceId);
+    addLinkScheme(kUsbScheme, PAPPL_DEVTYPE_USB, openDevice, deviceId);
 }

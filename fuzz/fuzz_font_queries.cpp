@@ -4,7 +4,7 @@
 // through the hook table. Every answer must have the shape the engine
 // relies on, and the font image must be given back.
 #include "fuzz/harness.h"
-#include "host/font_queries.h"
+#include "host/text/font_queries.h"
 #include "support/ufm_writer.h"
 #include "text/font_metrics.h"
 

@@ -5,8 +5,8 @@
 // come out as exactly one label program of its size; every job must end
 // with the plug-in's memory given back.
 #include "fuzz/harness.h"
-#include "printerapp/label_pipeline.h"
-#include "printerapp/raster_page.h"
+#include "printerapp/rendering/label_pipeline.h"
+#include "printerapp/rendering/raster_page.h"
 
 #include <cups/raster.h>
 

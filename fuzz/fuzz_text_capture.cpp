@@ -4,7 +4,7 @@
 // short runs, in any ANSI code page, between page and document calls, mode
 // switches and failing allocations. Nothing may be left held afterwards.
 #include "fuzz/harness.h"
-#include "host/text_calls.h"
+#include "host/text/text_calls.h"
 
 #include <algorithm>
 #include <climits>

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "host/print_job.h"
-#include "host/text_job.h"
+#include "host/text/text_job.h"
 
 #include <string>
 #include <vector>

@@ -7,7 +7,7 @@
 #include "host/page_selection.h"
 #include "host/paper_size.h"
 #include "host/print_job.h"
-#include "host/text_job.h"
+#include "host/text/text_job.h"
 #include "output/spool_target.h"
 #include "project_version.h"
 #include "tools/labelprint/options.h"

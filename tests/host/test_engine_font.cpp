@@ -1,5 +1,5 @@
 // The stand-in's font transform, found by name as the plug-in finds it.
-#include "host/engine_objects.h"
+#include "host/text/engine_objects.h"
 #include "platform/engine_callbacks.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // Jobs whose pages come from a source one at a time and whose spool stream
 // goes to a sink as it is written, as a tool sends a job to a printer.
 #include "host/print_job.h"
-#include "host/text_job.h"
+#include "host/text/text_job.h"
 #include "settings/command_callback.h"
 #include "support/linked_module.h"
 

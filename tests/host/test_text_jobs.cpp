@@ -1,8 +1,8 @@
 // Whole text-mode jobs driven through the Unidrv stand-in, compared byte for
 // byte; the configuration callbacks, TextOutAsBitmap and the drawing gate as
 // the plug-in object and its hook table meet them.
-#include "host/text_calls.h"
-#include "host/text_job.h"
+#include "host/text/text_calls.h"
+#include "host/text/text_job.h"
 #include "settings/command_callback.h"
 #include "support/linked_module.h"
 #include "text/text_capture.h"

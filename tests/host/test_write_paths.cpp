@@ -3,7 +3,7 @@
 // published, for Unidrvs that follow the COM interfaces alone. With neither,
 // the job still runs to its end.
 #include "host/print_job.h"
-#include "host/text_job.h"
+#include "host/text/text_job.h"
 #include "settings/command_callback.h"
 #include "support/linked_module.h"
 

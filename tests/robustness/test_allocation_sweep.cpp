@@ -1,7 +1,7 @@
 // Whole jobs run once for every allocation they make, with that one
 // allocation failing: each run must end cleanly, give back every block, and
 // lose exactly what the failed allocation was for.
-#include "host/text_job.h"
+#include "host/text/text_job.h"
 #include "platform/host/test_controls.h"
 #include "robustness/label_model.h"
 #include "settings/command_callback.h"

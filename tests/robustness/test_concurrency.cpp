@@ -2,9 +2,9 @@
 // jobs for several printers in one process: each device's label stream must
 // come out as it does alone, the text state shared by the module must lose
 // and duplicate nothing, and the font image must outlive every reader.
-#include "host/font_queries.h"
-#include "host/text_calls.h"
-#include "host/text_job.h"
+#include "host/text/font_queries.h"
+#include "host/text/text_calls.h"
+#include "host/text/text_job.h"
 #include "platform/host/test_controls.h"
 #include "robustness/label_model.h"
 #include "settings/command_callback.h"

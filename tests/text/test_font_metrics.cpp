@@ -1,7 +1,7 @@
 // The printer-resident font's metrics, asked for through the hook table as
 // the engine asks, from metrics files written here.
-#include "host/font_queries.h"
 #include "host/standin.h"
+#include "host/text/font_queries.h"
 #include "platform/last_error.h"
 #include "support/linked_module.h"
 #include "support/ufm_writer.h"

@@ -1,6 +1,6 @@
 // Text mode: capture of text calls into lines, their order, the bytes each
 // character becomes, and what happens when data or memory is missing.
-#include "host/text_calls.h"
+#include "host/text/text_calls.h"
 #include "page/page_hooks.h"
 #include "platform/host/test_controls.h"
 #include "settings/command_callback.h"

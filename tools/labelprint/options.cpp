@@ -1,6 +1,6 @@
 #include "tools/labelprint/options.h"
 
-#include "host/text_document.h"
+#include "host/text/text_document.h"
 #include "settings/oem_devmode.h"
 
 #include <charconv>

@@ -1,7 +1,7 @@
 // A UTF-8 text file as a text-mode job in the printer-resident font.
 #pragma once
 
-#include "host/text_document.h"
+#include "host/text/text_document.h"
 #include "tools/labelprint/options.h"
 
 #include <optional>

@@ -1,0 +1,82 @@
+// A job's pages on their way to the printer, as its render worker sends
+// them. Every page goes whole, flushed at its end. On a network or USB
+// printer the printer is asked for its status between labels, at most once
+// a second: a job waits while the printer reports an error. When the
+// connection drops (or the USB printer is unplugged), the job waits until
+// the printer is back, then sends the job-start commands again and every
+// label from the first one the printer had not wholly acknowledged (the one
+// in flight may so print twice). A canceled job stops waiting.
+#pragma once
+
+#include "printerapp/devices/printer_link.h"
+#include "printerapp/devices/printer_status.h"
+#include "printerapp/printers/label_settings.h"
+#include "printerapp/rendering/render_workers.h"
+
+#include <pappl/pappl.h>
+
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <vector>
+
+class LabelDelivery final : public PageReceiver {
+  public:
+    // `askStatus`: whether the printer is to be asked (a printer setting).
+    LabelDelivery(pappl_job_t* job, pappl_device_t* device, const LabelSettings& settings,
+                  bool askStatus);
+    LabelDelivery(const LabelDelivery&) = delete;
+    LabelDelivery& operator=(const LabelDelivery&) = delete;
+
+    bool page(const std::vector<std::uint8_t>& bytes) override;
+    bool canceled() override;
+    // What the job wrote after its last page: the job-end commands.
+    bool tail(const std::vector<std::uint8_t>& bytes);
+
+    // Pages that reached the printer whole and printed something.
+    std::size_t labels() const { return labels_; }
+    // The printer took no more data and the job could not wait for it.
+    bool failed() const { return failed_; }
+    const std::vector<std::uint8_t>& lastLabel() const { return lastLabel_; }
+
+  private:
+    // A page sent on the connection, until the printer acknowledges it.
+    struct Sent {
+        std::vector<std::uint8_t> bytes;
+        std::uint64_t end; // where it ends in the connection's bytes
+        bool first;        // the job's first page, which starts with the job-start commands
+    };
+    bool send(const std::vector<std::uint8_t>& bytes);
+    // Sends the page, keeping it until the printer acknowledges it.
+    bool sendKept(const std::vector<std::uint8_t>& bytes, bool first);
+    // After a drop: the printer back, the pages it may not have again.
+    bool sendAgain(std::vector<Sent> pages);
+    // Waits for a printer that dropped the connection; false when canceled.
+    bool waitForPrinter();
+    // Asks the printer between labels and waits while it cannot print;
+    // false when canceled.
+    bool askBetweenLabels();
+    void noteStatus(std::optional<std::uint8_t> answer);
+    void waiting(const std::string& why);
+    void printing();
+    // Sleeps up to a second; false when the job was canceled.
+    bool pause();
+
+    pappl_job_t* job_;
+    pappl_printer_t* printer_;
+    pappl_device_t* device_;
+    PrinterLink* connection_; // null for file devices
+    std::vector<std::uint8_t> jobStart_;
+    bool askStatus_;
+    std::chrono::steady_clock::time_point asked_{};
+    std::deque<Sent> unacknowledged_;
+    std::size_t pages_ = 0;
+    std::size_t labels_ = 0;
+    bool failed_ = false;
+    bool waiting_ = false;
+    std::vector<std::uint8_t> lastLabel_;
+};
+
+// The printer's status, asked on a connection of its own while it is idle
+// (PAPPL's status callback); nothing is asked of file printers.
+bool askIdlePrinter(pappl_printer_t* printer);

@@ -1,0 +1,170 @@
+// PAPPL 1.3 starts and cancels jobs unsoundly; the build leaves this file out
+// from PAPPL 1.4 on, which reworked job starting.
+//  - _papplPrinterCheckJobs tests whether the printer is busy before it takes
+//    the printer's lock, and a job it starts is marked processing only in the
+//    thread started for it: two calls close together start one job twice, or
+//    two jobs at once on one device. A job started twice is finished twice:
+//    entered in the list of finished jobs twice, and freed twice.
+//  - papplJobCancel of a job that is not processing finishes it there and
+//    then, whatever state it is in: a job about to be started is finished
+//    again by its thread, and a job canceled twice, or as it ends, is entered
+//    in the list of finished jobs twice.
+// The program defines both (PAPPL calls them through its procedure linkage
+// table): every job of a printer goes through the printer's lane, one at a
+// time, and the library's own processing does the job's work inside it.
+// Documents reach the queue as document_spool.cpp says.
+#include "printerapp/jobs/job_lanes.h"
+
+#include <dlfcn.h>
+
+#include <chrono>
+#include <system_error>
+#include <thread>
+
+extern "C" {
+void* _papplJobProcess(pappl_job_t* job);
+void _papplPrinterCheckJobs(pappl_printer_t* printer);
+void papplJobCancel(pappl_job_t* job);
+}
+
+namespace {
+
+bool finished(ipp_jstate_t state) {
+    return state >= IPP_JSTATE_CANCELED;
+}
+
+// The job to print next of those waiting with their document read and not
+// in the lane's queue: the one of highest job-priority, and of those the one
+// that came first. (PAPPL lists active jobs newest first.)
+void nextPending(pappl_job_t* job, void* data) {
+    auto* next = static_cast<pappl_job_t**>(data);
+    if (papplJobGetState(job) != IPP_JSTATE_PENDING || !papplJobGetFilename(job))
+        return;
+    if (!*next || jobPriority(job) > jobPriority(*next) ||
+        (jobPriority(job) == jobPriority(*next) && papplJobGetID(job) < papplJobGetID(*next)))
+        *next = job;
+}
+
+// The first job of the lane's queue that is waiting with its document read;
+// finished jobs leave the queue, held ones stay in their place. The caller
+// holds the lane's lock.
+pappl_job_t* firstQueued(Lane& lane, pappl_printer_t* printer) {
+    for (auto at = lane.queue.begin(); at != lane.queue.end();) {
+        pappl_job_t* job = papplPrinterFindJob(printer, at->second);
+        if (!job || finished(papplJobGetState(job))) {
+            at = lane.queue.erase(at);
+            continue;
+        }
+        if (papplJobGetState(job) == IPP_JSTATE_PENDING && papplJobGetFilename(job)) {
+            lane.queue.erase(at);
+            return job;
+        }
+        ++at;
+    }
+    return nullptr;
+}
+
+void take(Lane& lane, int jobId) {
+    lane.jobId = jobId;
+    lane.phase = LanePhase::kTaken;
+    lane.canceled = lane.cancelPending = false;
+}
+
+// The lane is free again: the queue is looked at.
+void leave(Lane& lane, pappl_system_t* system, int printerId) {
+    {
+        const std::lock_guard<std::mutex> hold(lane.lock);
+        lane.jobId = 0;
+        lane.phase = LanePhase::kIdle;
+        lane.recheck = false;
+        lane.changed.notify_all();
+    }
+    // The printer may have been deleted with its job.
+    if (pappl_printer_t* printer = papplSystemFindPrinter(system, nullptr, printerId, nullptr))
+        _papplPrinterCheckJobs(printer);
+}
+
+// The thread of a queued job the lane took: PAPPL's processing, unless the
+// job was canceled or held before the thread came to it.
+void processQueued(pappl_system_t* system, int printerId, int jobId) {
+    Lane& lane = laneOf(printerId);
+    pappl_job_t* job = nullptr;
+    {
+        const std::lock_guard<std::mutex> hold(lane.lock);
+        if (pappl_printer_t* printer = papplSystemFindPrinter(system, nullptr, printerId, nullptr))
+            job = papplPrinterFindJob(printer, jobId);
+        if (job && papplJobGetState(job) != IPP_JSTATE_PENDING)
+            job = nullptr;
+    }
+    if (job)
+        _papplJobProcess(job);
+    leave(lane, system, printerId);
+}
+
+} // namespace
+
+extern "C" void _papplPrinterCheckJobs(pappl_printer_t* printer) {
+    if (!printer)
+        return;
+    pappl_system_t* system = papplPrinterGetSystem(printer);
+    const int printerId = papplPrinterGetID(printer);
+    Lane& lane = laneOf(printerId);
+    const std::lock_guard<std::mutex> hold(lane.lock);
+    if (lane.jobId != 0) {
+        lane.recheck = true;
+        return;
+    }
+    if (!papplSystemIsRunning(system) || papplPrinterIsDeleted(printer) ||
+        papplPrinterGetState(printer) == IPP_PSTATE_STOPPED)
+        return;
+    pappl_job_t* job = firstQueued(lane, printer);
+    if (!job)
+        papplPrinterIterateActiveJobs(printer, nextPending, &job, 1, 0);
+    if (!job)
+        return;
+    const int jobId = papplJobGetID(job);
+    take(lane, jobId);
+    try {
+        std::thread(processQueued, system, printerId, jobId).detach();
+    } catch (const std::system_error&) {
+        // No thread to be had now: the job stays queued for the next check.
+        lane.jobId = 0;
+        lane.phase = LanePhase::kIdle;
+        papplLogPrinter(printer, PAPPL_LOGLEVEL_ERROR, "Cannot start a thread for job %d", jobId);
+    }
+}
+
+extern "C" void papplJobCancel(pappl_job_t* job) {
+    if (!job)
+        return;
+    const int jobId = papplJobGetID(job);
+    Lane& lane = laneOf(papplPrinterGetID(papplJobGetPrinter(job)));
+    std::unique_lock<std::mutex> hold(lane.lock);
+    // A document still being read is canceled when it has been read.
+    if (lane.spooling.count(jobId)) {
+        lane.spoolCanceled.insert(jobId);
+        return;
+    }
+    // A job the lane took is finished by its own thread: wait until PAPPL has
+    // marked it processing, so that the cancel reaches that thread.
+    while (lane.jobId == jobId && lane.phase == LanePhase::kTaken &&
+           papplJobGetState(job) == IPP_JSTATE_PENDING)
+        lane.changed.wait_for(hold, std::chrono::milliseconds(1));
+    if (lane.jobId != jobId) {
+        // Queued, held or finished: no thread of its own can finish it now.
+        if (!finished(papplJobGetState(job)))
+            cancelInLibrary(job);
+        return;
+    }
+    if (lane.canceled || lane.phase == LanePhase::kEnded)
+        return;
+    // Between the driver's callbacks PAPPL may end the job at any moment; the
+    // cancel goes to PAPPL when its thread next comes to the driver. A job
+    // opening its device, or in the driver, is told at once.
+    if (lane.phase == LanePhase::kBetween) {
+        lane.cancelPending = true;
+        return;
+    }
+    cancelInLibrary(job);
+    lane.canceled = true;
+}

@@ -1,0 +1,236 @@
+#include "printerapp/printers/printer_pages.h"
+
+#include "decoder/label_decoder.h"
+#include "imaging/page_image_reader.h"
+#include "printerapp/devices/printer_status.h"
+#include "printerapp/printers/default_guard.h"
+#include "printerapp/system/app_context.h"
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <string>
+
+namespace {
+
+constexpr char kSettingsPage[] = "label-settings";
+constexpr char kPicture[] = "last-label.png";
+
+// The last label program each printer received, and a number that changes
+// with it; the picture is drawn only when the page asks for it.
+struct LastLabel {
+    unsigned long serial = 0;
+    std::vector<std::uint8_t> program;
+};
+
+std::mutex lastLabelsLock;
+std::map<int, LastLabel> lastLabels;
+unsigned long labelsKept = 0;
+
+LastLabel lastLabelOf(int printerId) {
+    const std::lock_guard<std::mutex> hold(lastLabelsLock);
+    const auto found = lastLabels.find(printerId);
+    return found == lastLabels.end() ? LastLabel{} : found->second;
+}
+
+// The label drawn as labelview --png draws it, as PNG bytes; empty when the
+// program does not decode or the picture cannot be written.
+std::vector<char> pictureOf(int printerId, const std::vector<std::uint8_t>& program) {
+    const LabelStream stream = decodeLabelStream(program.data(), program.size());
+    if (stream.labels.empty())
+        return {};
+    static std::atomic<unsigned> drawn{0};
+    const std::string file = appContext().spoolDirectory + "/last-label-" +
+                             std::to_string(printerId) + "." + std::to_string(drawn++) + ".png";
+    std::string error;
+    std::vector<char> bytes;
+    if (writePng(file, labelPicture(stream.labels.back()), error)) {
+        if (std::FILE* png = std::fopen(file.c_str(), "rb")) {
+            char block[1 << 14];
+            std::size_t got;
+            while ((got = std::fread(block, 1, sizeof block, png)) > 0)
+                bytes.insert(bytes.end(), block, block + got);
+            std::fclose(png);
+        }
+    }
+    std::remove(file.c_str());
+    return bytes;
+}
+
+std::string pathOf(pappl_printer_t* printer, const char* leaf) {
+    char path[1024];
+    papplPrinterGetPath(printer, leaf, path, sizeof path);
+    return path;
+}
+
+// The form's values checked one by one into a copy of the settings: every
+// message when any is wrong, and then nothing is kept.
+std::vector<std::string> applyForm(LabelSettings& settings, int count, cups_option_t* form) {
+    std::vector<std::string> problems;
+    for (const SettingField& field : settingFields()) {
+        const char* value = cupsGetOption(field.name, count, form);
+        if (field.kind == SettingKind::kBoolean)
+            value = value ? "true" : "false"; // an unticked box is not sent
+        if (!value)
+            continue;
+        if (auto problem = setSetting(settings, field, value))
+            problems.push_back(*problem);
+    }
+    if (const char* darkness = cupsGetOption("printer-darkness", count, form)) {
+        char* end = nullptr;
+        const long value = std::strtol(darkness, &end, 10);
+        if (*darkness == '\0' || *end != '\0' || value < 0 || value > 100)
+            problems.push_back(std::string("Darkness: ") + darkness +
+                               " is out of range (from 0 to 100)");
+        else if (static_cast<int>(value) != darknessOfDensity(settings.block.density))
+            settings.block.density = densityOfDarkness(static_cast<int>(value));
+    }
+    return problems;
+}
+
+void showField(pappl_client_t* client, const LabelSettings& settings, const SettingField& field) {
+    const std::string value = settingValue(settings, field);
+    papplClientHTMLPrintf(client, "<tr><th><label for=\"%s\">%s:</label></th><td>", field.name,
+                          field.label);
+    switch (field.kind) {
+    case SettingKind::kBoolean:
+        papplClientHTMLPrintf(client, "<input type=\"checkbox\" id=\"%s\" name=\"%s\"%s>",
+                              field.name, field.name, value == "true" ? " checked" : "");
+        break;
+    case SettingKind::kInteger:
+        papplClientHTMLPrintf(client, "<input type=\"text\" id=\"%s\" name=\"%s\" value=\"%s\">",
+                              field.name, field.name, value.c_str());
+        break;
+    case SettingKind::kHexCommand:
+        papplClientHTMLPrintf(client,
+                              "<input type=\"text\" style=\"width: 100%%; box-sizing: "
+                              "border-box;\" id=\"%s\" name=\"%s\" value=\"",
+                              field.name, field.name);
+        papplClientHTMLEscape(client, value.c_str(), 0);
+        papplClientHTMLPuts(client, "\">");
+        break;
+    }
+    papplClientHTMLPuts(client, "</td></tr>\n");
+}
+
+// What the printer last said of itself, in words.
+std::string statusLine(pappl_printer_t* printer, const LabelSettings& settings) {
+    const char* uri = papplPrinterGetDeviceURI(printer);
+    if (!uri || std::strncmp(uri, "socket://", 9) != 0)
+        return "Not asked (only network printers are asked for their status)";
+    if (!settings.statusQuery)
+        return "Not asked (the status query is off)";
+    const PrinterStatus status = printerStatuses().of(papplPrinterGetID(printer));
+    if (const std::string message = messageOf(status); !message.empty())
+        return message;
+    if (!status.answer)
+        return status.asked == std::chrono::steady_clock::time_point{}
+                   ? "Not asked yet"
+                   : "The printer does not answer the status query";
+    return (*status.answer & kPrinting) ? "Printing" : "Ready";
+}
+
+void showPage(pappl_client_t* client, pappl_printer_t* printer, const LabelSettings& settings,
+              const std::vector<std::string>& problems, bool saved) {
+    papplClientHTMLPrinterHeader(client, printer, "Label settings", 0, nullptr, nullptr);
+    papplClientHTMLPuts(client, "<p id=\"printer-status\">Printer status: ");
+    papplClientHTMLEscape(client, statusLine(printer, settings).c_str(), 0);
+    papplClientHTMLPuts(client, ".</p>\n");
+    if (saved)
+        papplClientHTMLPuts(client, "<div class=\"banner\" id=\"message\">Settings saved.</div>\n");
+    if (!problems.empty()) {
+        papplClientHTMLPuts(client, "<div class=\"banner\" id=\"message\">");
+        for (const std::string& problem : problems) {
+            papplClientHTMLEscape(client, problem.c_str(), 0);
+            papplClientHTMLPuts(client, ".<br>");
+        }
+        papplClientHTMLPuts(client, "Nothing was changed.</div>\n");
+    }
+    papplClientHTMLPuts(client, "<div class=\"row\"><div class=\"col-6\">\n");
+    papplClientHTMLStartForm(client, papplClientGetURI(client), false);
+    papplClientHTMLPuts(client, "<table class=\"form\">\n");
+    papplClientHTMLPrintf(client,
+                          "<tr><th><label for=\"printer-darkness\">Darkness (0-100):</label></th>"
+                          "<td><input type=\"text\" id=\"printer-darkness\" "
+                          "name=\"printer-darkness\" value=\"%d\"></td></tr>\n",
+                          darknessOfDensity(settings.block.density));
+    for (const SettingField& field : settingFields())
+        showField(client, settings, field);
+    papplClientHTMLPuts(client, "<tr><th></th><td><input type=\"submit\" id=\"save\" "
+                                "value=\"Save Changes\"></td></tr></table></form>\n");
+    papplClientHTMLPuts(client, "</div><div class=\"col-6\"><h2 class=\"title\">Last label</h2>\n");
+    if (const unsigned long serial = lastLabelOf(papplPrinterGetID(printer)).serial)
+        papplClientHTMLPrintf(client,
+                              "<img id=\"last-label\" style=\"border: thin solid gray; "
+                              "max-width: 100%%;\" src=\"%s?%lu\" alt=\"The last label\">\n",
+                              pathOf(printer, kPicture).c_str(), serial);
+    else
+        papplClientHTMLPuts(client, "<p id=\"last-label-none\">No label printed yet.</p>\n");
+    papplClientHTMLPuts(client, "</div></div>\n");
+    papplClientHTMLPrinterFooter(client);
+}
+
+// GET shows the settings; POST, from a signed-in user with the page's own
+// form, checks and keeps them.
+bool settingsPage(pappl_client_t* client, void* data) {
+    auto* printer = static_cast<pappl_printer_t*>(data);
+    if (!papplClientHTMLAuthorize(client))
+        return true;
+    const int printerId = papplPrinterGetID(printer);
+    LabelSettings settings = appContext().printers->settings(printerId);
+    std::vector<std::string> problems;
+    bool saved = false;
+    if (papplClientGetMethod(client) == HTTP_STATE_POST) {
+        cups_option_t* form = nullptr;
+        const int count = papplClientGetForm(client, &form);
+        if (!papplClientIsValidForm(client, count, form)) {
+            problems.push_back("The form has expired or is not this page's own.");
+        } else {
+            LabelSettings changed = settings;
+            problems = applyForm(changed, count, form);
+            std::string error;
+            if (problems.empty() && !changePrinterSettings(printer, changed, error))
+                problems.push_back(error);
+            if (problems.empty()) {
+                settings = changed;
+                saved = true;
+            }
+        }
+        cupsFreeOptions(count, form);
+    }
+    // The page's header sends the HTTP response.
+    showPage(client, printer, settings, problems, saved);
+    return true;
+}
+
+bool pictureResource(pappl_client_t* client, void* data) {
+    auto* printer = static_cast<pappl_printer_t*>(data);
+    const int printerId = papplPrinterGetID(printer);
+    const std::vector<char> bytes = pictureOf(printerId, lastLabelOf(printerId).program);
+    if (bytes.empty())
+        return papplClientRespond(client, HTTP_STATUS_NOT_FOUND, nullptr, nullptr, 0, 0);
+    if (!papplClientRespond(client, HTTP_STATUS_OK, nullptr, "image/png", 0, bytes.size()))
+        return false;
+    return httpWrite2(papplClientGetHTTP(client), bytes.data(), bytes.size()) >= 0;
+}
+
+} // namespace
+
+void addPrinterPages(pappl_printer_t* printer) {
+    pappl_system_t* system = papplPrinterGetSystem(printer);
+    const std::string page = pathOf(printer, kSettingsPage);
+    papplSystemAddResourceCallback(system, page.c_str(), "text/html", settingsPage, printer);
+    papplSystemAddResourceCallback(system, pathOf(printer, kPicture).c_str(), "image/png",
+                                   pictureResource, printer);
+    papplPrinterAddLink(
+        printer, "Label settings", page.c_str(),
+        static_cast<pappl_loptions_t>(PAPPL_LOPTIONS_NAVIGATION | PAPPL_LOPTIONS_STATUS));
+}
+
+void keepLabelPicture(int printerId, const std::vector<std::uint8_t>& labelProgram) {
+    const std::lock_guard<std::mutex> hold(lastLabelsLock);
+    lastLabels[printerId] = {++labelsKept, labelProgram};
+}

@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <unistd.h>
 
-std::string installedFile(const char* variable, const std::string& relative) {
+std::string installedFile(const char* variable, const std::string& name) {
     if (const char* fromEnvironment = std::getenv(variable); fromEnvironment && *fromEnvironment)
         return fromEnvironment;
     char self[4096];
@@ -13,5 +13,10 @@ std::string installedFile(const char* variable, const std::string& relative) {
         directory.assign(self, static_cast<std::size_t>(length));
         directory.erase(directory.find_last_of('/'));
     }
-    return directory + "/" + relative;
+    // Installed, the modules are the package's own, in a directory of their
+    // own; in the build tree they sit in lib/ beside bin/.
+    const std::string installed = directory + "/../lib/label-printer-app/" + name;
+    if (access(installed.c_str(), F_OK) == 0)
+        return installed;
+    return directory + "/../lib/" + name;
 }

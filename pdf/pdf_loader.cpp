@@ -13,7 +13,7 @@ struct PdfReader {
     std::string failure;
 
     PdfReader() {
-        const std::string module = installedFile("LABEL_PDF_MODULE", "../lib/liblabelpdf.so");
+        const std::string module = installedFile("LABEL_PDF_MODULE", "liblabelpdf.so");
         if (void* handle = dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL)) {
             entry = reinterpret_cast<OpenPdfPages>(dlsym(handle, kOpenPdfPagesName));
             if (!entry)

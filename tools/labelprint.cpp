@@ -31,7 +31,7 @@ namespace {
 std::string pluginPath(const Options& options) {
     if (!options.plugin.empty())
         return options.plugin;
-    return installedFile("LABEL_PLUGIN", "../lib/liblabelplug.so");
+    return installedFile("LABEL_PLUGIN", "liblabelplug.so");
 }
 
 void storeCommand(const CommandText& command, WORD& on, WCHAR (&field)[kCommandTextUnits]) {

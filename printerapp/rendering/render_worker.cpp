@@ -76,7 +76,7 @@ int runRenderWorker() {
     keepPageMemory();
     PluginEngine engine;
     std::string error;
-    if (!engine.load(installedFile("LABEL_PLUGIN", "../lib/liblabelplug.so"), error)) {
+    if (!engine.load(installedFile("LABEL_PLUGIN", "liblabelplug.so"), error)) {
         std::fprintf(stderr, "label-printer-app render worker: %s\n", error.c_str());
         return 1;
     }

@@ -112,7 +112,7 @@ pappl_system_t* createSystem(int count, cups_option_t* options, void*) {
     // server loads it only for raster pages PAPPL hands over as they arrive
     // (PAPPL 1.4 and later), and otherwise stays without it and the C++
     // runtime it brings. A missing module is still told at once.
-    context.pluginPath = installedFile("LABEL_PLUGIN", "../lib/liblabelplug.so");
+    context.pluginPath = installedFile("LABEL_PLUGIN", "liblabelplug.so");
     if (access(context.pluginPath.c_str(), R_OK) != 0) {
         std::fprintf(stderr, "%s: %s: cannot load the plug-in (%s)\n", kAppName,
                      context.pluginPath.c_str(), std::strerror(errno));

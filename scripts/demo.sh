@@ -7,7 +7,7 @@
 set -eu
 cd "$(dirname "$0")/.."
 sh scripts/ensure-packages.sh cmake g++ make pkg-config libpng-dev libjpeg-dev \
-    libpoppler-private-dev libqpdf-dev qpdf libpappl-dev libcups2-dev libusb-1.0-0-dev python3 fonts-urw-base35
+    libpoppler-private-dev libqpdf-dev qpdf libpappl-dev libcups2-dev libusb-1.0-0-dev libseccomp-dev python3 fonts-urw-base35
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLABEL_BUILD_TESTS=OFF \
     -DLABEL_BUILD_BENCHMARKS=OFF -DLABEL_SANITIZE=OFF -DLABEL_SANITIZE_THREAD=OFF \
     -DLABEL_FUZZ=OFF >/dev/null

@@ -11,7 +11,7 @@ cd "$(dirname "$0")/.."
 sh scripts/ensure-packages.sh cmake g++ make pkg-config libgtest-dev libgmock-dev \
     libbenchmark-dev libpng-dev libjpeg-dev libpoppler-private-dev libqpdf-dev qpdf python3 \
     libpappl-dev libcups2-dev libusb-1.0-0-dev cups-ipp-utils cups cups-client cups-filters \
-    chromium chromium-driver python3-selenium fonts-urw-base35
+    chromium chromium-driver python3-selenium fonts-urw-base35 libseccomp-dev
 jobs=$(nproc 2>/dev/null || echo 2)
 
 # Release (-O3), as the benchmarks are built: the optimizer's warnings are

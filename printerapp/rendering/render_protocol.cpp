@@ -23,17 +23,61 @@ bool writeAll(int fd, const std::uint8_t* data, std::size_t size) {
     return true;
 }
 
-bool readAll(int fd, std::uint8_t* data, std::size_t size) {
+// Reads `size` bytes; a file descriptor sent along with them becomes
+// `passed` (one more is closed: a message carries at most one).
+bool readAll(int fd, std::uint8_t* data, std::size_t size, int& passed) {
     while (size > 0) {
-        const ssize_t got = read(fd, data, size);
+        iovec part{data, size};
+        alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))];
+        msghdr header{};
+        header.msg_iov = &part;
+        header.msg_iovlen = 1;
+        header.msg_control = control;
+        header.msg_controllen = sizeof control;
+        const ssize_t got = recvmsg(fd, &header, MSG_CMSG_CLOEXEC);
         if (got < 0 && errno == EINTR)
             continue;
+        for (cmsghdr* c = CMSG_FIRSTHDR(&header); c; c = CMSG_NXTHDR(&header, c)) {
+            if (c->cmsg_level != SOL_SOCKET || c->cmsg_type != SCM_RIGHTS)
+                continue;
+            int arrived = -1;
+            std::memcpy(&arrived, CMSG_DATA(c), sizeof arrived);
+            if (passed < 0)
+                passed = arrived;
+            else
+                close(arrived);
+        }
         if (got <= 0)
             return false;
         data += got;
         size -= static_cast<std::size_t>(got);
     }
     return true;
+}
+
+// The message's head, with `passed` (unless negative) as its one file
+// descriptor.
+bool writeHead(int fd, const std::uint8_t* head, std::size_t size, int passed) {
+    if (passed < 0)
+        return writeAll(fd, head, size);
+    iovec part{const_cast<std::uint8_t*>(head), size};
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
+    msghdr header{};
+    header.msg_iov = &part;
+    header.msg_iovlen = 1;
+    header.msg_control = control;
+    header.msg_controllen = sizeof control;
+    cmsghdr* c = CMSG_FIRSTHDR(&header);
+    c->cmsg_level = SOL_SOCKET;
+    c->cmsg_type = SCM_RIGHTS;
+    c->cmsg_len = CMSG_LEN(sizeof passed);
+    std::memcpy(CMSG_DATA(c), &passed, sizeof passed);
+    ssize_t wrote;
+    while ((wrote = sendmsg(fd, &header, MSG_NOSIGNAL)) < 0 && errno == EINTR) {
+    }
+    if (wrote <= 0)
+        return false;
+    return writeAll(fd, head + wrote, size - static_cast<std::size_t>(wrote));
 }
 
 class Writer {
@@ -84,22 +128,30 @@ class Reader {
 
 } // namespace
 
-bool sendMessage(int fd, MessageType type, const std::uint8_t* data, std::size_t size) {
+Message::~Message() {
+    if (passed >= 0)
+        close(passed);
+}
+
+bool sendMessage(int fd, MessageType type, const std::uint8_t* data, std::size_t size, int passed) {
     if (size > kMaxPayload)
         return false;
     std::uint8_t head[5] = {static_cast<std::uint8_t>(type)};
     const auto length = static_cast<std::uint32_t>(size);
     std::memcpy(head + 1, &length, sizeof length);
-    return writeAll(fd, head, sizeof head) && writeAll(fd, data, size);
+    return writeHead(fd, head, sizeof head, passed) && writeAll(fd, data, size);
 }
 
-bool sendMessage(int fd, MessageType type, const std::vector<std::uint8_t>& payload) {
-    return sendMessage(fd, type, payload.data(), payload.size());
+bool sendMessage(int fd, MessageType type, const std::vector<std::uint8_t>& payload, int passed) {
+    return sendMessage(fd, type, payload.data(), payload.size(), passed);
 }
 
 bool receiveMessage(int fd, Message& message) {
+    if (message.passed >= 0)
+        close(message.passed);
+    message.passed = -1;
     std::uint8_t head[5];
-    if (!readAll(fd, head, sizeof head))
+    if (!readAll(fd, head, sizeof head, message.passed))
         return false;
     std::uint32_t length = 0;
     std::memcpy(&length, head + 1, sizeof length);
@@ -107,7 +159,7 @@ bool receiveMessage(int fd, Message& message) {
         return false;
     message.type = static_cast<MessageType>(head[0]);
     message.payload.resize(length);
-    return readAll(fd, message.payload.data(), length);
+    return readAll(fd, message.payload.data(), length, message.passed);
 }
 
 std::vector<std::uint8_t> encodeRequest(const RenderRequest& request) {

@@ -42,15 +42,26 @@ enum class MessageType : std::uint8_t {
     kEnd = 'E',    // worker: a RenderEnd
 };
 
+// A job's message carries the document as an open file: the worker, which
+// may run as another user, reads the one file it is given and no other.
 struct Message {
     MessageType type = MessageType::kEnd;
     std::vector<std::uint8_t> payload;
+    int passed = -1; // the file descriptor that came with it; the next receive closes it
+
+    Message() = default;
+    Message(const Message&) = delete;
+    Message& operator=(const Message&) = delete;
+    ~Message();
 };
 
-// Whole messages on a stream socket; false once the peer is gone or the
-// stream makes no sense.
-bool sendMessage(int fd, MessageType type, const std::uint8_t* data, std::size_t size);
-bool sendMessage(int fd, MessageType type, const std::vector<std::uint8_t>& payload);
+// Whole messages on a stream socket, with a file descriptor (`passed`) sent
+// along when not negative; false once the peer is gone or the stream makes
+// no sense.
+bool sendMessage(int fd, MessageType type, const std::uint8_t* data, std::size_t size,
+                 int passed = -1);
+bool sendMessage(int fd, MessageType type, const std::vector<std::uint8_t>& payload,
+                 int passed = -1);
 bool receiveMessage(int fd, Message& message);
 
 std::vector<std::uint8_t> encodeRequest(const RenderRequest& request);

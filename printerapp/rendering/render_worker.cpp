@@ -3,6 +3,7 @@
 #include "host/installed_files.h"
 #include "host/page_memory.h"
 #include "printerapp/rendering/label_renderer.h"
+#include "printerapp/rendering/worker_sandbox.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -49,7 +50,25 @@ bool cancelArrived(int fd) {
     return !receiveMessage(fd, message) || message.type == MessageType::kCancel;
 }
 
-void renderJob(PluginEngine& engine, int fd, const RenderRequest& request,
+// The job's document is read through the open file the server sent with
+// it: the worker may have no right to its name in the spool directory.
+// Messages still name the document as the server knows it.
+RenderResult renderHandedDocument(PluginEngine& engine, RenderRequest request, int document,
+                                  standin::SpoolSink& sink, const std::function<bool()>& stop) {
+    if (document < 0) {
+        RenderResult result;
+        result.error = request.path + ": the document did not come with the job";
+        return result;
+    }
+    const std::string named = request.path;
+    request.path = "/proc/self/fd/" + std::to_string(document);
+    RenderResult result = renderDocument(engine, request, sink, stop);
+    if (result.error.compare(0, request.path.size(), request.path) == 0)
+        result.error.replace(0, request.path.size(), named);
+    return result;
+}
+
+void renderJob(PluginEngine& engine, int fd, const RenderRequest& request, int document,
                std::vector<std::uint8_t>& pageBuffer) {
     // The host plug-in's stand-in for the system's ANSI code page; this
     // process has one thread.
@@ -57,7 +76,7 @@ void renderJob(PluginEngine& engine, int fd, const RenderRequest& request,
     ServerSink sink(fd, pageBuffer);
     bool canceled = false;
     const std::function<bool()> stop = [&] { return canceled = canceled || cancelArrived(fd); };
-    const RenderResult result = renderDocument(engine, request, sink, stop);
+    const RenderResult result = renderHandedDocument(engine, request, document, sink, stop);
     RenderEnd end;
     end.ok = result.ok;
     end.canceled = result.stopped;
@@ -68,14 +87,23 @@ void renderJob(PluginEngine& engine, int fd, const RenderRequest& request,
 
 } // namespace
 
-int runRenderWorker() {
+int runRenderWorker(const char* account) {
     // A worker never outlives its server: the socket's end ends it. (Not
     // PR_SET_PDEATHSIG: that follows the thread that started the worker,
     // and job threads end with their jobs.)
     const int fd = kRenderWorkerFd;
+    std::optional<WorkerAccount> user;
+    if (account && !(user = parseAccountArgument(account))) {
+        std::fprintf(stderr, "label-printer-app render worker: no account in \"%s\"\n", account);
+        return 1;
+    }
+    std::string error;
+    if (!enterWorkerSandbox(user, error)) {
+        std::fprintf(stderr, "label-printer-app render worker: %s\n", error.c_str());
+        return 1;
+    }
     keepPageMemory();
     PluginEngine engine;
-    std::string error;
     if (!engine.load(installedFile("LABEL_PLUGIN", "liblabelplug.so"), error)) {
         std::fprintf(stderr, "label-printer-app render worker: %s\n", error.c_str());
         return 1;
@@ -88,7 +116,7 @@ int runRenderWorker() {
         const std::optional<RenderRequest> request = decodeRequest(message.payload);
         if (!request)
             return 1;
-        renderJob(engine, fd, *request, pageBuffer);
+        renderJob(engine, fd, *request, message.passed, pageBuffer);
         // What a large job took goes back to the system (trimming after
         // every small job would cost each a few milliseconds).
         if (pageBuffer.capacity() > kKeptFreeBytes)

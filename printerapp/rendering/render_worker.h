@@ -6,9 +6,11 @@
 #pragma once
 
 // The argument that makes label-printer-app a render worker, talking to the
-// server on file descriptor 3.
+// server on file descriptor 3; the next, when given, is the account it runs
+// as ("uid:gid").
 inline constexpr char kRenderWorkerArgument[] = "--render-worker";
 inline constexpr int kRenderWorkerFd = 3;
 
 // The worker's life: jobs until the server goes away; its exit status.
-int runRenderWorker();
+// `account` is the second argument, or null.
+int runRenderWorker(const char* account);

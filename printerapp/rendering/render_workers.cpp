@@ -10,6 +10,7 @@
 #include <poll.h>
 #include <spawn.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -28,6 +29,54 @@ std::string ownProgram() {
     const ssize_t size = readlink("/proc/self/exe", path, sizeof path - 1);
     return size > 0 ? std::string(path, static_cast<std::size_t>(size)) : "label-printer-app";
 }
+
+// The job's document, open for its worker to read. A worker running as
+// another user also gets the right to read it (the file's group becomes the
+// worker's, readable by the group, while the job renders); the spool
+// directory itself stays closed to it.
+class HandedDocument {
+  public:
+    HandedDocument(const std::string& path, const std::optional<WorkerAccount>& account)
+        : fd_(open(path.c_str(), O_RDONLY | O_CLOEXEC)) {
+        struct stat info {};
+        if (fd_ < 0) {
+            error_ = path + ": cannot open (" + std::strerror(errno) + ")";
+            return;
+        }
+        if (!account)
+            return;
+        if (fstat(fd_, &info) != 0 || fchown(fd_, static_cast<uid_t>(-1), account->gid) != 0 ||
+            fchmod(fd_, (info.st_mode & 0700) | 0040) != 0) {
+            error_ = path + ": cannot hand the document to the render worker (" +
+                     std::strerror(errno) + ")";
+            return;
+        }
+        restore_ = true;
+        mode_ = info.st_mode & 07777;
+        gid_ = info.st_gid;
+    }
+    HandedDocument(const HandedDocument&) = delete;
+    HandedDocument& operator=(const HandedDocument&) = delete;
+    ~HandedDocument() {
+        if (restore_ &&
+            (fchmod(fd_, mode_) != 0 || fchown(fd_, static_cast<uid_t>(-1), gid_) != 0)) {
+            // Still the server's file; the worker's group may read it until
+            // the job is forgotten.
+        }
+        if (fd_ >= 0)
+            close(fd_);
+    }
+    int fd() const { return fd_; }
+    // Why the worker cannot have the document; empty when it can.
+    const std::string& error() const { return error_; }
+
+  private:
+    int fd_;
+    std::string error_;
+    bool restore_ = false;
+    mode_t mode_ = 0;
+    gid_t gid_ = 0;
+};
 
 } // namespace
 
@@ -48,8 +97,9 @@ bool RenderWorkers::start(Worker& worker, std::string& error) {
     // dup2 leaves the worker's end open across exec.
     posix_spawn_file_actions_adddup2(&actions, ends[1], kRenderWorkerFd);
     const std::string program = ownProgram();
+    const std::string account = account_ ? accountArgument(*account_) : "";
     char* argv[] = {const_cast<char*>(program.c_str()), const_cast<char*>(kRenderWorkerArgument),
-                    nullptr};
+                    account_ ? const_cast<char*>(account.c_str()) : nullptr, nullptr};
     pid_t pid = 0;
     const int failed = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, environ);
     posix_spawn_file_actions_destroy(&actions);
@@ -116,12 +166,17 @@ RenderOutcome RenderWorkers::render(int printerId, const RenderRequest& request,
         workers_[printerId] = worker;
     };
     const std::vector<std::uint8_t> job = encodeRequest(request);
-    if (worker.pid <= 0 || !sendMessage(worker.fd, MessageType::kJob, job)) {
+    const HandedDocument document(request.path, account_);
+    if (!document.error().empty()) {
+        outcome.error = document.error();
+        return outcome;
+    }
+    if (worker.pid <= 0 || !sendMessage(worker.fd, MessageType::kJob, job, document.fd())) {
         // Not started yet, or gone since its last job: a new one.
         stop(worker, true);
         const bool started = start(worker, outcome.error);
         keep();
-        if (!started || !sendMessage(worker.fd, MessageType::kJob, job)) {
+        if (!started || !sendMessage(worker.fd, MessageType::kJob, job, document.fd())) {
             outcome.workerFailed = true;
             if (outcome.error.empty())
                 outcome.error = stop(worker, true);

@@ -3,11 +3,13 @@
 #pragma once
 
 #include "printerapp/rendering/render_protocol.h"
+#include "printerapp/rendering/worker_sandbox.h"
 
 #include <sys/types.h>
 
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -34,7 +36,10 @@ struct RenderOutcome {
 
 class RenderWorkers {
   public:
-    RenderWorkers() = default;
+    // Workers run as `account` when given (the server being root), else as
+    // the server's user.
+    explicit RenderWorkers(std::optional<WorkerAccount> account = std::nullopt)
+        : account_(std::move(account)) {}
     RenderWorkers(const RenderWorkers&) = delete;
     RenderWorkers& operator=(const RenderWorkers&) = delete;
     ~RenderWorkers();
@@ -63,6 +68,7 @@ class RenderWorkers {
     // Ends a worker that failed, saying how it ended.
     std::string stop(Worker& worker, bool kill);
 
+    const std::optional<WorkerAccount> account_;
     std::mutex lock_;
     std::map<int, Worker> workers_;
 };

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <dlfcn.h>
+#include <optional>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -102,7 +103,16 @@ pappl_system_t* createSystem(int count, cups_option_t* options, void*) {
         return nullptr;
     }
     context.printers = std::make_unique<PrinterStates>(context.spoolDirectory);
-    context.workers = std::make_unique<RenderWorkers>();
+    // Documents are parsed in the render workers; a server running as root
+    // gives them an unprivileged user of their own.
+    std::string problem;
+    std::optional<WorkerAccount> account =
+        workerAccount(option("worker-user", count, options, ""), problem);
+    if (!problem.empty() || (account && !joinWorkerGroup(*account, problem))) {
+        std::fprintf(stderr, "%s: %s\n", kAppName, problem.c_str());
+        return nullptr;
+    }
+    context.workers = std::make_unique<RenderWorkers>(std::move(account));
     // Text jobs name their code page to the plug-in's host stand-in through
     // the environment. Set once here, the variable has its place before any
     // thread starts, so a later change only swaps its value and never moves

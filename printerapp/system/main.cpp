@@ -50,8 +50,8 @@ bool namedServerAnswers(const char* uri) {
 } // namespace
 
 int main(int argc, char* argv[]) {
-    if (argc == 2 && std::strcmp(argv[1], kRenderWorkerArgument) == 0)
-        return runRenderWorker();
+    if ((argc == 2 || argc == 3) && std::strcmp(argv[1], kRenderWorkerArgument) == 0)
+        return runRenderWorker(argc == 3 ? argv[2] : nullptr);
     const bool server = argc > 1 && std::strcmp(argv[1], "server") == 0;
     if (const char* uri = namedServer(argc, argv); uri && !server && !namedServerAnswers(uri))
         return 1;

@@ -71,7 +71,7 @@ def run(args, **kwargs):
 class AppServer:
     """`with AppServer() as app:` runs one server for the block."""
 
-    def __init__(self, directory=None, port=None, extra_options=()):
+    def __init__(self, directory=None, port=None, extra_options=(), prefix=()):
         self.own_directory = directory is None
         self.directory = directory or tempfile.mkdtemp(prefix="label-app-")
         self.spool = os.path.join(self.directory, "spool")
@@ -79,6 +79,7 @@ class AppServer:
         os.makedirs(self.output, exist_ok=True)
         self.port = port or free_port()
         self.extra_options = list(extra_options)
+        self.prefix = list(prefix)  # a command the server runs under
         self.process = None
 
     def __enter__(self):
@@ -102,7 +103,7 @@ class AppServer:
         return f"ipp://127.0.0.1:{self.port}/ipp/print/{name}"
 
     def start(self):
-        args = [APP, "server", "-o", f"server-port={self.port}", "-o",
+        args = [*self.prefix, APP, "server", "-o", f"server-port={self.port}", "-o",
                 f"spool-directory={self.spool}", "-o",
                 f"log-file={os.path.join(self.directory, 'server.log')}", "-o", "log-level=info"]
         for option in self.extra_options:

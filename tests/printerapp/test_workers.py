@@ -3,6 +3,7 @@ fails one job, the server and every other printer go on, and printers render
 side by side."""
 
 import os
+import shutil
 import signal
 import time
 import unittest
@@ -30,8 +31,55 @@ def workers_of(server_pid):
     return found
 
 
+def status_of(pid):
+    """A process's /proc status lines, by name."""
+    with open(f"/proc/{pid}/status") as status:
+        return dict(line.rstrip("\n").split(":\t", 1) for line in status if ":\t" in line)
+
+
 class Workers(SamplePages):
     PAGES = 40
+
+    def test_a_worker_runs_walled_in_and_not_as_root(self):
+        with AppServer() as app:
+            app.add_printer()
+            job = app.submit(PDF, "walled")
+            self.assertEqual(app.wait_for_job(job)["job-state"], "completed")
+            self.assertEqual(app.printed("walled"), labelprint(PDF))
+            workers = workers_of(app.process.pid)
+            self.assertEqual(len(workers), 1)
+            status = status_of(workers[0])
+            self.assertEqual(status["NoNewPrivs"], "1")
+            self.assertEqual(status["Seccomp"], "2")
+            if os.geteuid() == 0:
+                self.assertNotIn("0", status["Uid"].split(), status["Uid"])
+                self.assertNotIn("0", status["Gid"].split(), status["Gid"])
+                self.assertEqual(status["Groups"].split(), [])
+
+    @unittest.skipUnless(os.geteuid() == 0 and shutil.which("capsh"),
+                         "needs root and capsh (libcap2-bin)")
+    def test_prints_with_no_more_privileges_than_the_service_has(self):
+        # The systemd unit's CapabilityBoundingSet (kill, setgid, setuid)
+        # and NoNewPrivileges.
+        kept = {5, 6, 7}
+        with open("/proc/sys/kernel/cap_last_cap") as last:
+            dropped = [str(cap) for cap in range(int(last.read()) + 1) if cap not in kept]
+        service = ["capsh", "--drop=" + ",".join(dropped), "--no-new-privs", "--",
+                   "-c", 'exec "$@"', "service"]
+        with AppServer(prefix=service) as app:
+            app.add_printer()
+            job = app.submit(PDF, "service")
+            self.assertEqual(app.wait_for_job(job)["job-state"], "completed",
+                             app.log()[-2000:])
+            self.assertEqual(app.printed("service"), labelprint(PDF))
+
+    @unittest.skipUnless(os.geteuid() == 0, "workers change user only under a root server")
+    def test_a_missing_worker_user_is_told_at_start(self):
+        app = AppServer(extra_options=["worker-user=no-such-label-user"])
+        with self.assertRaises(RuntimeError):
+            app.start()
+        app.process.wait(timeout=20)
+        self.assertIn("no user no-such-label-user for the render workers", app.errors())
 
     def test_a_crashed_worker_fails_its_job_and_the_next_job_prints(self):
         with AppServer() as app:

@@ -1,18 +1,23 @@
 #!/bin/sh
-# Builds everything and runs every test: the host build at -O3 (the plug-in, the
-# programs, the printer application with PWG's conformance suites, a private
-# CUPS and a real browser, the manual pages), both Windows DLLs (checked under Wine), the host
-# build again under AddressSanitizer and UndefinedBehaviorSanitizer and under
-# ThreadSanitizer, and the fuzz targets. Each stage sets every option it
-# needs, whatever an earlier build (the demo's, say) left configured, and a
-# stage that finds no tests fails.
+# Builds everything and runs every test: the Debian package (lintian-clean),
+# the host build at -O3 (the plug-in, the programs, the printer application
+# with PWG's conformance suites, a private CUPS and a real browser, the
+# manual pages, the package unpacked and printing), both Windows DLLs
+# (checked under Wine), the host build again under AddressSanitizer and
+# UndefinedBehaviorSanitizer and under ThreadSanitizer, and the fuzz targets.
+# Each stage sets every option it needs, whatever an earlier build (the
+# demo's, say) left configured, and a stage that finds no tests fails.
 set -eu
 cd "$(dirname "$0")/.."
 sh scripts/ensure-packages.sh cmake g++ make pkg-config libgtest-dev libgmock-dev \
     libbenchmark-dev libpng-dev libjpeg-dev libpoppler-private-dev libqpdf-dev qpdf python3 \
     libpappl-dev libcups2-dev libusb-1.0-0-dev cups-ipp-utils cups cups-client cups-filters \
-    chromium chromium-driver python3-selenium fonts-urw-base35 libseccomp-dev man-db groff-base
+    chromium chromium-driver python3-selenium fonts-urw-base35 libseccomp-dev man-db groff-base systemd
 jobs=$(nproc 2>/dev/null || echo 2)
+
+# The Debian package, checked by lintian; its test below unpacks it and
+# prints with the installed programs.
+sh scripts/package.sh
 
 # Release (-O3), as the benchmarks are built: the optimizer's warnings are
 # errors too.
@@ -20,7 +25,7 @@ cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DLABEL_BUILD_TESTS=ON \
     -DLABEL_BUILD_BENCHMARKS=ON -DLABEL_SANITIZE=OFF -DLABEL_SANITIZE_THREAD=OFF \
     -DLABEL_FUZZ=OFF >/dev/null
 cmake --build build -j"$jobs"
-ctest --test-dir build --output-on-failure --no-tests=error -j"$jobs"
+LABEL_REQUIRE_PACKAGE=1 ctest --test-dir build --output-on-failure --no-tests=error -j"$jobs"
 
 # The Windows DLLs, 64-bit and 32-bit: each cross-built and its tables
 # checked; then, where its Wine can run, the reference set runs under Wine and
@@ -46,7 +51,7 @@ cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DLABEL_BUILD_TESTS=ON \
 cmake --build build-asan -j"$jobs"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
     ctest --test-dir build-asan --output-on-failure --no-tests=error -j"$jobs" \
-    -E 'through_cups|web_page|test_man_pages'
+    -E 'through_cups|web_page|test_man_pages|test_package'
 
 # Devices printing on threads of their own, and the font image they share,
 # under ThreadSanitizer: any race is fatal.

@@ -16,7 +16,8 @@
 struct AppContext {
     std::string spoolDirectory;
     std::string pluginPath;
-    PluginEngine engine; // for raster pages PAPPL hands over as they arrive; loaded then
+    std::string printGroup; // who may print, when not everyone who reaches the server
+    PluginEngine engine;    // for raster pages PAPPL hands over as they arrive; loaded then
     std::unique_ptr<PrinterStates> printers;
     std::unique_ptr<RenderWorkers> workers;   // every other job renders in its printer's worker
     std::unique_ptr<JobCleaning> jobCleaning; // while the system runs

@@ -151,6 +151,7 @@ pappl_system_t* createSystem(int count, cups_option_t* options, void*) {
         return nullptr;
     if (const char* group = cupsGetOption("admin-group", count, options))
         papplSystemSetAdminGroup(system, group);
+    context.printGroup = option("print-group", count, options, "");
     if (!papplSystemAddListeners(system, listen.empty() ? "localhost" : listen.c_str())) {
         papplSystemDelete(system);
         return nullptr;

@@ -176,6 +176,9 @@ void labelPrinterCreated(pappl_printer_t* printer, void*) {
     // Finished jobs are kept for clients to look up, the latest hundred: a
     // busy label printer would otherwise keep every one it ever printed.
     papplPrinterSetMaxCompletedJobs(printer, 100);
+    // A site that limits printing names the group (-o print-group=GROUP).
+    if (const std::string& group = appContext().printGroup; !group.empty())
+        papplPrinterSetPrintGroup(printer, group.c_str());
     publishSettings(printer);
     addPrinterPages(printer);
     appContext().workers->prepare(papplPrinterGetID(printer));

@@ -110,9 +110,14 @@ bool PrinterConnection::connect(std::string& error) {
 }
 
 std::uint64_t PrinterConnection::acknowledged() {
+    // A connection the printer reset has emptied its send queue without an
+    // acknowledgement: only an established one says what arrived.
+    tcp_info info{};
+    socklen_t size = sizeof info;
     int unacknowledged = 0;
-    if (fd_ >= 0 && ioctl(fd_, SIOCOUTQ, &unacknowledged) == 0 && unacknowledged >= 0 &&
-        static_cast<std::uint64_t>(unacknowledged) <= written_)
+    if (fd_ >= 0 && getsockopt(fd_, IPPROTO_TCP, TCP_INFO, &info, &size) == 0 &&
+        info.tcpi_state == TCP_ESTABLISHED && ioctl(fd_, SIOCOUTQ, &unacknowledged) == 0 &&
+        unacknowledged >= 0 && static_cast<std::uint64_t>(unacknowledged) <= written_)
         acknowledged_ = written_ - static_cast<std::uint64_t>(unacknowledged);
     return acknowledged_;
 }
@@ -133,6 +138,7 @@ bool PrinterConnection::write(const void* bytes, std::size_t count) {
         }
         if (!watch.keepWaiting())
             return false;
+        acknowledged(); // kept fresh: once the link fails, the last count is all there is
         pollfd ready{fd_, POLLOUT, 0};
         const int polled = poll(&ready, 1, static_cast<int>(kLookEvery.count()));
         if (polled <= 0)

@@ -172,11 +172,27 @@ bool LabelDelivery::sendKept(const std::vector<std::uint8_t>& bytes, bool first)
     return true;
 }
 
-bool LabelDelivery::sendAgain(std::vector<Sent> pages) {
+void LabelDelivery::dropAcknowledged() {
+    const std::uint64_t acknowledged = connection_->acknowledged();
+    while (!unacknowledged_.empty() && unacknowledged_.front().end <= acknowledged) {
+        lastTaken_ = std::move(unacknowledged_.front());
+        unacknowledged_.pop_front();
+    }
+}
+
+bool LabelDelivery::sendAgain(std::vector<Sent> pages, bool takenFirst) {
     for (;;) {
         if (!waitForPrinter())
             return false;
         unacknowledged_.clear();
+        lastTaken_.reset();
+        if (takenFirst && askStatus_) {
+            const std::optional<std::uint8_t> answer = connection_->queryStatus();
+            if (answer && (*answer & kPrinting) && pages.size() > 1) {
+                pages.erase(pages.begin());
+                takenFirst = false;
+            }
+        }
         // The new connection starts as a job does; the first page's own
         // bytes begin with the job-start commands already.
         bool sent = pages.front().first || jobStart_.empty() || send(jobStart_);
@@ -193,26 +209,26 @@ bool LabelDelivery::page(const std::vector<std::uint8_t>& bytes) {
     const bool first = pages_ == 0;
     if (!first && !askBetweenLabels())
         return false;
-    if (connection_) {
-        const std::uint64_t acknowledged = connection_->acknowledged();
-        while (!unacknowledged_.empty() && unacknowledged_.front().end <= acknowledged)
-            unacknowledged_.pop_front();
-    }
+    if (connection_)
+        dropAcknowledged();
     if (!sendKept(bytes, first)) {
         if (canceled() || !connection_) {
             failed_ = !canceled();
             return false;
         }
-        // What the printer may not have: every page it had not acknowledged
-        // when the connection failed, and this one.
+        // What the printer may not have: the last page it had acknowledged
+        // whole (it may have been in the printer's buffer when the printer
+        // was reset), every page it had not acknowledged when the
+        // connection failed, and this one.
+        dropAcknowledged();
         std::vector<Sent> again;
-        const std::uint64_t acknowledged = connection_->acknowledged();
-        for (const Sent& sent : unacknowledged_) {
-            if (sent.end > acknowledged)
-                again.push_back(sent);
-        }
+        const bool takenFirst = lastTaken_.has_value();
+        if (lastTaken_)
+            again.push_back(std::move(*lastTaken_));
+        for (const Sent& sent : unacknowledged_)
+            again.push_back(sent);
         again.push_back({bytes, 0, first});
-        if (!sendAgain(std::move(again)))
+        if (!sendAgain(std::move(again), takenFirst))
             return false;
     }
     ++pages_;

@@ -18,6 +18,7 @@
 #include <chrono>
 #include <cstdint>
 #include <deque>
+#include <optional>
 #include <vector>
 
 class LabelDelivery final : public PageReceiver {
@@ -50,7 +51,12 @@ class LabelDelivery final : public PageReceiver {
     // Sends the page, keeping it until the printer acknowledges it.
     bool sendKept(const std::vector<std::uint8_t>& bytes, bool first);
     // After a drop: the printer back, the pages it may not have again.
-    bool sendAgain(std::vector<Sent> pages);
+    // `takenFirst`: the first of them is the last one the printer had
+    // acknowledged whole, left out when the printer says it is still
+    // printing (its buffer outlived the connection).
+    bool sendAgain(std::vector<Sent> pages, bool takenFirst);
+    // Forgets the pages the printer has acknowledged, keeping the last one.
+    void dropAcknowledged();
     // Waits for a printer that dropped the connection; false when canceled.
     bool waitForPrinter();
     // Asks the printer between labels and waits while it cannot print;
@@ -70,6 +76,9 @@ class LabelDelivery final : public PageReceiver {
     bool askStatus_;
     std::chrono::steady_clock::time_point asked_{};
     std::deque<Sent> unacknowledged_;
+    // The last page the printer acknowledged whole: acknowledged is not
+    // printed, and a printer reset or switched off loses what it buffered.
+    std::optional<Sent> lastTaken_;
     std::size_t pages_ = 0;
     std::size_t labels_ = 0;
     bool failed_ = false;

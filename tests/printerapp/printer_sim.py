@@ -23,6 +23,8 @@ class SimulatedPrinter:
         self.drop_inside = False     # True: dropped only near the end of the label after those
         self.away_for = 1.0          # seconds no connection is taken after the drop
         self.stop_reading_after = None  # labels taken before it reads no more
+        self.reset_buffered_after = None  # labels printed before it takes one more whole into
+        #                                   its buffer and is reset, losing it
         self.connections = []        # what each connection brought, queries left out
         self.queries = []            # the status queries each connection asked
         self.lock = threading.Lock()
@@ -99,6 +101,15 @@ class SimulatedPrinter:
             if not data:
                 return False
             pending += data
+            if self.reset_buffered_after is not None and \
+                    self.labels() >= self.reset_buffered_after:
+                if pending.count(LABEL_END) >= 1:
+                    # The next label came whole and, a moment later, is
+                    # acknowledged; the reset takes it with it, unprinted.
+                    self.reset_buffered_after = None
+                    time.sleep(0.5)
+                    return self.reset(connection)
+                continue
             if self.drop_inside and self.drop_after is not None and \
                     self.labels() >= self.drop_after and self.near_label_end(pending):
                 self.drop_after = None

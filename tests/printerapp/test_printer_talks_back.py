@@ -99,6 +99,23 @@ class PrinterTalksBack(SamplePages):
         self.assertEqual(b"".join(again), b"".join(p.lstrip(b"\x1b@") if i == 0 else p
                                                    for i, p in enumerate(expected))[-sum(map(len, again)):])
 
+    def test_a_printer_reset_with_a_label_buffered_loses_no_label(self):
+        # It prints three labels, takes the fourth whole into its buffer (so
+        # the connection acknowledged it) and is reset: the job sends the
+        # fourth again; at most one label prints twice, none is lost.
+        with self.printer.lock:
+            self.printer.connections.clear()
+            self.printer.queries.clear()
+        self.printer.reset_buffered_after, self.printer.away_for = 3, 1.0
+        job = self.app.submit(self.pages, "reset")
+        self.assertEqual(self.app.wait_for_job(job, timeout=60)["job-state"], "completed")
+        expected = label_programs(labelprint(self.pages))
+        received = [label for data, _ in self.printer.jobs() for label in label_programs(data)]
+        # The document's labels are alike: what counts is that none is
+        # missing, and that at most one came twice.
+        self.assertIn(len(received), (len(expected), len(expected) + 1), "labels received")
+        self.assertTrue(all(label in expected for label in received), "a label came mangled")
+
     def test_a_printer_that_stops_reading_is_reported_and_others_print_meanwhile(self):
         self.printer.stop_reading_after = 2
         other = os.path.join(self.app.output, "other")

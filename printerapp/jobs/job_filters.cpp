@@ -6,6 +6,7 @@
 #include "imaging/label_fit.h"
 #include "pdf/pdf_loader.h"
 #include "printerapp/jobs/job_lanes.h"
+#include "printerapp/jobs/job_progress.h"
 #include "printerapp/jobs/label_delivery.h"
 #include "printerapp/printers/printer_pages.h"
 #include "printerapp/rendering/render_workers.h"
@@ -136,9 +137,13 @@ bool printWith(pappl_job_t* job, pappl_device_t* device, DocumentKind kind,
     request.labelHeight = label.height;
     request.scaling = label.scaling;
     request.selection = selectionOf(job, print.options, kind == DocumentKind::kPdf);
-    LabelDelivery delivery(job, device, *settings, settings->statusQuery);
     const int printerId = papplPrinterGetID(papplJobGetPrinter(job));
+    JobProgress progress(appContext().spoolDirectory, printerId, papplJobGetID(job));
+    LabelDelivery delivery(job, device, *settings, settings->statusQuery, progress);
     const RenderOutcome outcome = appContext().workers->render(printerId, request, delivery);
+    // Ended, however it ended: an unfinished job only keeps its record
+    // when the server itself ends (killed, or stopped) before this line.
+    progress.finish();
     delivery.tail(outcome.trailing);
     if (!papplCounts)
         papplJobSetImpressionsCompleted(job, static_cast<int>(delivery.labels()));

@@ -38,6 +38,9 @@ struct Lane {
     // then as they came; (priority, job ID). Jobs the queue does not know
     // (loaded with PAPPL's state) are looked for in PAPPL's list.
     std::deque<std::pair<int, int>> queue;
+    // Jobs PAPPL's state file lists as processing: the server ended while
+    // they printed. They are started again like pending ones.
+    std::set<int> resumable;
 };
 
 // Puts a job in its lane's queue; the caller holds the lane's lock.
@@ -48,6 +51,12 @@ int jobPriority(pappl_job_t* job);
 
 // The lane of a printer, made at its first use and kept for the process.
 Lane& laneOf(int printerId);
+
+// After PAPPL loaded its state: the printer's jobs that were printing when
+// the server ended are to be started again like pending ones (PAPPL 1.3
+// lists them as processing and starts none). Defined with the PAPPL 1.3
+// mends; the jobs start once the system runs.
+void noteUnfinishedJobs(pappl_printer_t* printer);
 
 // PAPPL's own papplJobCancel, whether or not the program defines its own.
 void cancelInLibrary(pappl_job_t* job);

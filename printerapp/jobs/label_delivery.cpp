@@ -49,9 +49,9 @@ void recordAnswer(int printerId, std::optional<std::uint8_t> answer) {
 } // namespace
 
 LabelDelivery::LabelDelivery(pappl_job_t* job, pappl_device_t* device,
-                             const LabelSettings& settings, bool askStatus)
+                             const LabelSettings& settings, bool askStatus, JobProgress& progress)
     : job_(job), printer_(papplJobGetPrinter(job)), device_(device), connection_(linkOf(device)),
-      askStatus_(askStatus) {
+      askStatus_(askStatus), progress_(progress), skip_(progress.taken()) {
     if (settings.block.jobStartOn == 1) {
         BYTE bytes[kHexCommandBytes] = {};
         const DWORD count = hexToBytes(settings.block.jobStartCmd, bytes);
@@ -164,11 +164,12 @@ bool LabelDelivery::askBetweenLabels() {
     return true;
 }
 
-bool LabelDelivery::sendKept(const std::vector<std::uint8_t>& bytes, bool first) {
+bool LabelDelivery::sendKept(const std::vector<std::uint8_t>& bytes, bool first,
+                             std::size_t index) {
     if (!send(bytes))
         return false;
     if (connection_)
-        unacknowledged_.push_back({bytes, connection_->written(), first});
+        unacknowledged_.push_back({bytes, connection_->written(), first, index});
     return true;
 }
 
@@ -177,6 +178,7 @@ void LabelDelivery::dropAcknowledged() {
     while (!unacknowledged_.empty() && unacknowledged_.front().end <= acknowledged) {
         lastTaken_ = std::move(unacknowledged_.front());
         unacknowledged_.pop_front();
+        progress_.record(lastTaken_->index + 1);
     }
 }
 
@@ -197,7 +199,7 @@ bool LabelDelivery::sendAgain(std::vector<Sent> pages, bool takenFirst) {
         // bytes begin with the job-start commands already.
         bool sent = pages.front().first || jobStart_.empty() || send(jobStart_);
         for (const Sent& page : pages)
-            sent = sent && sendKept(page.bytes, page.first);
+            sent = sent && sendKept(page.bytes, page.first, page.index);
         if (sent)
             return true;
         if (canceled())
@@ -206,12 +208,24 @@ bool LabelDelivery::sendAgain(std::vector<Sent> pages, bool takenFirst) {
 }
 
 bool LabelDelivery::page(const std::vector<std::uint8_t>& bytes) {
+    if (pages_ < skip_) {
+        // Delivered by an earlier run of the job.
+        ++pages_;
+        if (!bytes.empty())
+            ++labels_;
+        return !canceled();
+    }
     const bool first = pages_ == 0;
     if (!first && !askBetweenLabels())
         return false;
+    // Going on after an earlier run: the printer is told the job's start.
+    if (pages_ == skip_ && skip_ > 0 && !jobStart_.empty() && !send(jobStart_) && !connection_) {
+        failed_ = !canceled();
+        return false;
+    }
     if (connection_)
         dropAcknowledged();
-    if (!sendKept(bytes, first)) {
+    if (!sendKept(bytes, first, pages_)) {
         if (canceled() || !connection_) {
             failed_ = !canceled();
             return false;
@@ -227,7 +241,7 @@ bool LabelDelivery::page(const std::vector<std::uint8_t>& bytes) {
             again.push_back(std::move(*lastTaken_));
         for (const Sent& sent : unacknowledged_)
             again.push_back(sent);
-        again.push_back({bytes, 0, first});
+        again.push_back({bytes, 0, first, pages_});
         if (!sendAgain(std::move(again), takenFirst))
             return false;
     }

@@ -3,13 +3,16 @@
 // printer the printer is asked for its status between labels, at most once
 // a second: a job waits while the printer reports an error. When the
 // connection drops (or the USB printer is unplugged), the job waits until
-// the printer is back, then sends the job-start commands again and every
-// label from the first one the printer had not wholly acknowledged (the one
-// in flight may so print twice). A canceled job stops waiting.
+// the printer is back, then sends the job-start commands again, the last
+// label the printer had acknowledged whole (a printer reset loses what it
+// buffered) and every label after it. A canceled job stops waiting. What
+// the printer took whole is kept on disk (JobProgress), so that a job the
+// server left unfinished goes on after that label when it runs again.
 #pragma once
 
 #include "printerapp/devices/printer_link.h"
 #include "printerapp/devices/printer_status.h"
+#include "printerapp/jobs/job_progress.h"
 #include "printerapp/printers/label_settings.h"
 #include "printerapp/rendering/render_workers.h"
 
@@ -24,8 +27,10 @@
 class LabelDelivery final : public PageReceiver {
   public:
     // `askStatus`: whether the printer is to be asked (a printer setting).
+    // The labels `progress` says an earlier run had delivered are counted,
+    // not sent again.
     LabelDelivery(pappl_job_t* job, pappl_device_t* device, const LabelSettings& settings,
-                  bool askStatus);
+                  bool askStatus, JobProgress& progress);
     LabelDelivery(const LabelDelivery&) = delete;
     LabelDelivery& operator=(const LabelDelivery&) = delete;
 
@@ -46,10 +51,11 @@ class LabelDelivery final : public PageReceiver {
         std::vector<std::uint8_t> bytes;
         std::uint64_t end; // where it ends in the connection's bytes
         bool first;        // the job's first page, which starts with the job-start commands
+        std::size_t index; // the page's place in the job, from 0
     };
     bool send(const std::vector<std::uint8_t>& bytes);
     // Sends the page, keeping it until the printer acknowledges it.
-    bool sendKept(const std::vector<std::uint8_t>& bytes, bool first);
+    bool sendKept(const std::vector<std::uint8_t>& bytes, bool first, std::size_t index);
     // After a drop: the printer back, the pages it may not have again.
     // `takenFirst`: the first of them is the last one the printer had
     // acknowledged whole, left out when the printer says it is still
@@ -79,6 +85,8 @@ class LabelDelivery final : public PageReceiver {
     // The last page the printer acknowledged whole: acknowledged is not
     // printed, and a printer reset or switched off loses what it buffered.
     std::optional<Sent> lastTaken_;
+    JobProgress& progress_;
+    std::size_t skip_; // pages an earlier run of the job delivered
     std::size_t pages_ = 0;
     std::size_t labels_ = 0;
     bool failed_ = false;

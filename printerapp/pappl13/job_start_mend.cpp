@@ -33,16 +33,31 @@ bool finished(ipp_jstate_t state) {
     return state >= IPP_JSTATE_CANCELED;
 }
 
+// Whether the job waits to be started: pending with its document read, or
+// left processing by a server that ended (the caller holds the lane's lock).
+bool startable(const Lane& lane, pappl_job_t* job) {
+    const ipp_jstate_t state = papplJobGetState(job);
+    return papplJobGetFilename(job) &&
+           (state == IPP_JSTATE_PENDING ||
+            (state == IPP_JSTATE_PROCESSING && lane.resumable.count(papplJobGetID(job))));
+}
+
+struct NextPending {
+    const Lane* lane;
+    pappl_job_t* job = nullptr;
+};
+
 // The job to print next of those waiting with their document read and not
 // in the lane's queue: the one of highest job-priority, and of those the one
 // that came first. (PAPPL lists active jobs newest first.)
 void nextPending(pappl_job_t* job, void* data) {
-    auto* next = static_cast<pappl_job_t**>(data);
-    if (papplJobGetState(job) != IPP_JSTATE_PENDING || !papplJobGetFilename(job))
+    auto* found = static_cast<NextPending*>(data);
+    pappl_job_t*& next = found->job;
+    if (!startable(*found->lane, job))
         return;
-    if (!*next || jobPriority(job) > jobPriority(*next) ||
-        (jobPriority(job) == jobPriority(*next) && papplJobGetID(job) < papplJobGetID(*next)))
-        *next = job;
+    if (!next || jobPriority(job) > jobPriority(next) ||
+        (jobPriority(job) == jobPriority(next) && papplJobGetID(job) < papplJobGetID(next)))
+        next = job;
 }
 
 // The first job of the lane's queue that is waiting with its document read;
@@ -55,7 +70,7 @@ pappl_job_t* firstQueued(Lane& lane, pappl_printer_t* printer) {
             at = lane.queue.erase(at);
             continue;
         }
-        if (papplJobGetState(job) == IPP_JSTATE_PENDING && papplJobGetFilename(job)) {
+        if (startable(lane, job)) {
             lane.queue.erase(at);
             return job;
         }
@@ -65,6 +80,7 @@ pappl_job_t* firstQueued(Lane& lane, pappl_printer_t* printer) {
 }
 
 void take(Lane& lane, int jobId) {
+    lane.resumable.erase(jobId);
     lane.jobId = jobId;
     lane.phase = LanePhase::kTaken;
     lane.canceled = lane.cancelPending = false;
@@ -93,7 +109,8 @@ void processQueued(pappl_system_t* system, int printerId, int jobId) {
         const std::lock_guard<std::mutex> hold(lane.lock);
         if (pappl_printer_t* printer = papplSystemFindPrinter(system, nullptr, printerId, nullptr))
             job = papplPrinterFindJob(printer, jobId);
-        if (job && papplJobGetState(job) != IPP_JSTATE_PENDING)
+        if (job && papplJobGetState(job) != IPP_JSTATE_PENDING &&
+            papplJobGetState(job) != IPP_JSTATE_PROCESSING)
             job = nullptr;
     }
     if (job)
@@ -118,8 +135,11 @@ extern "C" void _papplPrinterCheckJobs(pappl_printer_t* printer) {
         papplPrinterGetState(printer) == IPP_PSTATE_STOPPED)
         return;
     pappl_job_t* job = firstQueued(lane, printer);
-    if (!job)
-        papplPrinterIterateActiveJobs(printer, nextPending, &job, 1, 0);
+    if (!job) {
+        NextPending next{&lane};
+        papplPrinterIterateActiveJobs(printer, nextPending, &next, 1, 0);
+        job = next.job;
+    }
     if (!job)
         return;
     const int jobId = papplJobGetID(job);
@@ -167,4 +187,19 @@ extern "C" void papplJobCancel(pappl_job_t* job) {
     }
     cancelInLibrary(job);
     lane.canceled = true;
+}
+
+namespace {
+
+void noteResumable(pappl_job_t* job, void* lane) {
+    if (papplJobGetState(job) == IPP_JSTATE_PROCESSING)
+        static_cast<Lane*>(lane)->resumable.insert(papplJobGetID(job));
+}
+
+} // namespace
+
+void noteUnfinishedJobs(pappl_printer_t* printer) {
+    Lane& lane = laneOf(papplPrinterGetID(printer));
+    const std::lock_guard<std::mutex> hold(lane.lock);
+    papplPrinterIterateActiveJobs(printer, noteResumable, &lane, 1, 0);
 }

@@ -33,4 +33,23 @@ void PrinterStates::forget(int printerId) {
     const std::lock_guard<std::mutex> hold(lock_);
     loaded_.erase(printerId);
     std::remove(settingsPath(printerId).c_str());
+    std::remove(pausedPath(printerId).c_str());
+}
+
+std::string PrinterStates::pausedPath(int printerId) const {
+    return directory_ + "/label-paused-" + std::to_string(printerId);
+}
+
+bool PrinterStates::paused(int printerId) const {
+    return access(pausedPath(printerId).c_str(), F_OK) == 0;
+}
+
+void PrinterStates::setPaused(int printerId, bool paused) {
+    const std::string path = pausedPath(printerId);
+    if (!paused) {
+        std::remove(path.c_str());
+        return;
+    }
+    if (std::FILE* file = std::fopen(path.c_str(), "w"))
+        std::fclose(file);
 }

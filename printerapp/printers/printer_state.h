@@ -22,12 +22,19 @@ class PrinterStates {
     // cannot be written (then nothing changes).
     bool store(int printerId, const LabelSettings& settings, std::string& error);
 
-    // Forgets a deleted printer and its file.
+    // Forgets a deleted printer and its files.
     void forget(int printerId);
+
+    // Whether the printer was paused, kept across restarts (a file of its
+    // own in the directory: PAPPL 1.3.1 does not keep it).
+    bool paused(int printerId) const;
+    void setPaused(int printerId, bool paused);
 
     std::string settingsPath(int printerId) const;
 
   private:
+    std::string pausedPath(int printerId) const;
+
     std::string directory_;
     std::mutex lock_;
     std::map<int, LabelSettings> loaded_;

@@ -7,6 +7,7 @@
 #include "printerapp/rendering/render_workers.h"
 #include "printerapp/system/job_cleaning.h"
 #include "printerapp/system/state_saving.h"
+#include "printerapp/system/system_watch.h"
 
 #include <pappl/pappl.h>
 
@@ -22,6 +23,7 @@ struct AppContext {
     std::unique_ptr<RenderWorkers> workers;   // every other job renders in its printer's worker
     std::unique_ptr<JobCleaning> jobCleaning; // while the system runs
     std::unique_ptr<StateSaving> stateSaving; // while the system runs
+    std::unique_ptr<SystemWatch> systemWatch; // while the system runs
     // While PAPPL loads its state file the printers' defaults come from it;
     // the settings blocks, loaded afterwards, are what counts.
     bool loadingState = false;

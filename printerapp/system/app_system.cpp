@@ -3,6 +3,7 @@
 #include "host/installed_files.h"
 #include "printerapp/devices/printer_link.h"
 #include "printerapp/jobs/job_filters.h"
+#include "printerapp/jobs/job_lanes.h"
 #include "printerapp/system/app_context.h"
 #include "printerapp/system/label_driver.h"
 
@@ -81,8 +82,14 @@ void collectPrinter(pappl_printer_t* printer, void* printers) {
 void setUpLoadedPrinters(pappl_system_t* system) {
     std::vector<pappl_printer_t*> printers;
     papplSystemIteratePrinters(system, collectPrinter, &printers);
-    for (pappl_printer_t* printer : printers)
+    for (pappl_printer_t* printer : printers) {
         labelPrinterCreated(printer, nullptr);
+#ifdef LABEL_PAPPL_1_3_MENDS
+        if (appContext().printers->paused(papplPrinterGetID(printer)))
+            papplPrinterPause(printer);
+        noteUnfinishedJobs(printer);
+#endif
+    }
 }
 
 } // namespace
@@ -175,6 +182,8 @@ pappl_system_t* createSystem(int count, cups_option_t* options, void*) {
     context.stateSaving = std::make_unique<StateSaving>(system, statePath);
     papplSystemSetSaveCallback(system, saveState, context.stateSaving.get());
     context.jobCleaning = std::make_unique<JobCleaning>(system);
+    context.systemWatch = std::make_unique<SystemWatch>(
+        system, [&saving = *context.stateSaving] { saving.saveNow(); });
     return system;
 }
 
@@ -185,6 +194,7 @@ extern "C" void papplSystemDelete(pappl_system_t* system) {
     using Delete = void (*)(pappl_system_t*);
     static const auto library = reinterpret_cast<Delete>(dlsym(RTLD_NEXT, "papplSystemDelete"));
     AppContext& context = appContext();
+    context.systemWatch.reset();
     context.jobCleaning.reset();
     context.stateSaving.reset();
     library(system);

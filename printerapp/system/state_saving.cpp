@@ -21,6 +21,13 @@ void StateSaving::request() {
     wake_.notify_all();
 }
 
+void StateSaving::saveNow() {
+    const std::lock_guard<std::mutex> one(saving_);
+    if (!papplSystemSaveState(system_, path_.c_str()))
+        papplLog(system_, PAPPL_LOGLEVEL_ERROR, "The state could not be saved to %s",
+                 path_.c_str());
+}
+
 void StateSaving::run() {
     std::unique_lock<std::mutex> hold(lock_);
     for (;;) {
@@ -29,9 +36,12 @@ void StateSaving::run() {
             return;
         wanted_ = false;
         hold.unlock();
-        if (!papplSystemSaveState(system_, path_.c_str()))
-            papplLog(system_, PAPPL_LOGLEVEL_ERROR, "The state could not be saved to %s",
-                     path_.c_str());
+        {
+            const std::lock_guard<std::mutex> one(saving_);
+            if (!papplSystemSaveState(system_, path_.c_str()))
+                papplLog(system_, PAPPL_LOGLEVEL_ERROR, "The state could not be saved to %s",
+                         path_.c_str());
+        }
         // A save builds the whole state in memory: it goes back at once,
         // not at the next clean-up.
         malloc_trim(0);

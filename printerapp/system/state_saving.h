@@ -29,6 +29,8 @@ class StateSaving {
 
     // A save wanted: made within kSaveStateEvery of the last one.
     void request();
+    // Saves now, on the caller's thread.
+    void saveNow();
 
   private:
     void run();
@@ -36,6 +38,7 @@ class StateSaving {
     pappl_system_t* system_;
     const std::string path_;
     std::mutex lock_;
+    std::mutex saving_; // one save at a time: both write the one file
     std::condition_variable wake_;
     bool wanted_ = false;
     bool stopping_ = false;

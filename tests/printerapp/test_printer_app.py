@@ -87,6 +87,33 @@ class SameBytesAsLabelprint(Scratch):
                 app.wait_for_job(job)
                 self.assertEqual(app.printed("after-restart"), labelprint(*expected_args))
 
+    def test_a_paused_printer_and_a_held_job_stay_so_when_the_server_is_killed(self):
+        with tempfile.TemporaryDirectory() as directory:
+            app = AppServer(directory)
+            app.start()
+            app.add_printer()
+            held = app.submit(PDF, "held", options=["job-hold-until=indefinite"])
+            self.assertEqual(app.app("pause", "-u", app.printer_uri()).returncode, 0)
+            queued = app.submit(PDF, "queued")
+            # The state is saved at most every quarter second: the kill
+            # comes once it holds both jobs.
+            state = os.path.join(app.spool, "label-printer-app.state")
+            deadline = time.time() + 5
+            while time.time() < deadline and f'id="{queued}"' not in open(state).read():
+                time.sleep(0.05)
+            app.process.kill()
+            app.process.wait()
+            app.process = None
+            with AppServer(directory, port=app.port) as again:
+                time.sleep(1)  # what would print, would have started
+                self.assertEqual(again.attributes("printer-state")["printer-state"][1], "stopped")
+                self.assertEqual(again.job(held)["job-state"], "pending-held")
+                self.assertEqual(again.job(queued)["job-state"], "pending")
+                self.assertEqual(again.app("resume", "-u", again.printer_uri()).returncode, 0)
+                self.assertEqual(again.wait_for_job(queued)["job-state"], "completed")
+                self.assertEqual(again.printed("queued"), labelprint(PDF))
+                self.assertEqual(again.job(held)["job-state"], "pending-held")
+
     def test_a_job_may_ask_for_settings_of_its_own(self):
         with AppServer() as app:
             app.add_printer()

@@ -116,6 +116,37 @@ class PrinterTalksBack(SamplePages):
         self.assertIn(len(received), (len(expected), len(expected) + 1), "labels received")
         self.assertTrue(all(label in expected for label in received), "a label came mangled")
 
+    def test_a_server_killed_mid_job_prints_its_queue_when_it_starts_again(self):
+        self.restarts(lambda process: process.kill())
+
+    def test_a_server_stopped_mid_job_stops_at_once_and_prints_its_queue_after(self):
+        def stop(process):
+            asked = time.time()
+            process.terminate()
+            process.wait(timeout=30)
+            self.assertLess(time.time() - asked, 5, "seconds to stop")
+        self.restarts(stop)
+
+    def restarts(self, end):
+        """Three jobs queued, the first printing; the server ended by `end`
+        and started again on the same spool directory: every label of the
+        three arrives, at most one twice."""
+        jobs = [self.app.submit(self.pages, name) for name in ("first", "second", "third")]
+        self.assertTrue(until(lambda: self.printer.labels() >= 3, 30))
+        end(self.app.process)
+        self.app.process.wait(timeout=30)
+        self.app.process = None
+        again = AppServer(self.app.directory, port=self.app.port)
+        again.start()
+        self.addCleanup(again.__exit__)
+        for job in jobs:
+            self.assertEqual(again.wait_for_job(job, timeout=60)["job-state"], "completed")
+        expected = label_programs(labelprint(self.pages))
+        received = [label for data, _ in self.printer.jobs() for label in label_programs(data)]
+        self.assertIn(len(received), (3 * len(expected), 3 * len(expected) + 1),
+                      "labels received")
+        self.assertTrue(all(label in expected for label in received), "a label came mangled")
+
     def test_a_printer_that_stops_reading_is_reported_and_others_print_meanwhile(self):
         self.printer.stop_reading_after = 2
         other = os.path.join(self.app.output, "other")

@@ -1,6 +1,9 @@
 #include "printerapp/system/state_saving.h"
 
+#include <cstdio>
+#include <fcntl.h>
 #include <malloc.h>
+#include <unistd.h>
 #include <utility>
 
 StateSaving::StateSaving(pappl_system_t* system, std::string path)
@@ -23,9 +26,35 @@ void StateSaving::request() {
 
 void StateSaving::saveNow() {
     const std::lock_guard<std::mutex> one(saving_);
-    if (!papplSystemSaveState(system_, path_.c_str()))
+    save();
+}
+
+// PAPPL 1.3.1 writes its state file in place: a kill or a power cut during
+// a save left a file cut short, and the jobs after the cut were gone after
+// the restart. The state is written beside it, put on the disk, and renamed
+// over it, so the file is always one whole save. The caller holds saving_.
+void StateSaving::save() {
+    const std::string written = path_ + ".new";
+    bool saved = papplSystemSaveState(system_, written.c_str());
+    if (saved) {
+        const int fd = open(written.c_str(), O_RDONLY | O_CLOEXEC);
+        saved = fd >= 0 && fsync(fd) == 0;
+        if (fd >= 0)
+            close(fd);
+        saved = saved && rename(written.c_str(), path_.c_str()) == 0;
+    }
+    if (!saved) {
         papplLog(system_, PAPPL_LOGLEVEL_ERROR, "The state could not be saved to %s",
                  path_.c_str());
+        return;
+    }
+    const std::string directory = path_.substr(0, path_.find_last_of('/') + 1);
+    if (const int fd =
+            open(directory.empty() ? "." : directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        fd >= 0) {
+        fsync(fd); // the rename itself, on the disk
+        close(fd);
+    }
 }
 
 void StateSaving::run() {
@@ -38,9 +67,7 @@ void StateSaving::run() {
         hold.unlock();
         {
             const std::lock_guard<std::mutex> one(saving_);
-            if (!papplSystemSaveState(system_, path_.c_str()))
-                papplLog(system_, PAPPL_LOGLEVEL_ERROR, "The state could not be saved to %s",
-                         path_.c_str());
+            save();
         }
         // A save builds the whole state in memory: it goes back at once,
         // not at the next clean-up.

@@ -34,6 +34,7 @@ class StateSaving {
 
   private:
     void run();
+    void save();
 
     pappl_system_t* system_;
     const std::string path_;

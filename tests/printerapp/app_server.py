@@ -2,6 +2,7 @@
 log, on a free loopback port, started by the test and stopped by it."""
 
 import os
+import re
 import shutil
 import socket
 import subprocess
@@ -214,6 +215,22 @@ class AppServer:
                 return state
             time.sleep(0.1)
         raise AssertionError(f"job {job_id} did not end: {self.job(job_id, printer)}")
+
+    def saved_job(self, job_id, timeout=30):
+        """Whether the state file lists the job within `timeout`: PAPPL's
+        state is saved at most every quarter second, and a job not yet in it
+        does not outlive a kill."""
+        saved = re.compile(rf'^Job .*\bid="{job_id}"', re.MULTILINE)
+        deadline = time.time() + timeout
+        while time.time() < deadline:
+            try:
+                with open(os.path.join(self.spool, "label-printer-app.state")) as state:
+                    if saved.search(state.read()):
+                        return True
+            except OSError:
+                pass
+            time.sleep(0.05)
+        return False
 
     def printed(self, name):
         """What the file device received for the job named `name`."""

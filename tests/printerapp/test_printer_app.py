@@ -3,7 +3,6 @@ labelprint, settings over IPP kept across restarts, bad jobs ended with a
 reason while good ones print."""
 
 import os
-import re
 import shutil
 import socket
 import subprocess
@@ -39,21 +38,6 @@ def set_attributes(app, attributes, status="successful-ok"):
         return run(["ipptool", "-t", app.printer_uri(), test.name])
     finally:
         os.unlink(test.name)
-
-
-def wait_for_saved_job(app, job_id, timeout=30):
-    """Whether the server's state file lists the job within `timeout`."""
-    saved = re.compile(rf'^Job .*\bid="{job_id}"', re.MULTILINE)
-    deadline = time.time() + timeout
-    while time.time() < deadline:
-        try:
-            with open(os.path.join(app.spool, "label-printer-app.state")) as state:
-                if saved.search(state.read()):
-                    return True
-        except OSError:
-            pass
-        time.sleep(0.05)
-    return False
 
 
 class Scratch(unittest.TestCase):
@@ -113,7 +97,7 @@ class SameBytesAsLabelprint(Scratch):
             queued = app.submit(PDF, "queued")
             # The state is saved at most every quarter second: the kill
             # comes once it holds the last job.
-            self.assertTrue(wait_for_saved_job(app, queued), "the job never reached the state")
+            self.assertTrue(app.saved_job(queued), "the job never reached the state")
             app.process.kill()
             app.process.wait()
             app.process = None

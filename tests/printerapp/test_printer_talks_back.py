@@ -133,6 +133,7 @@ class PrinterTalksBack(SamplePages):
         three arrives, at most one twice."""
         jobs = [self.app.submit(self.pages, name) for name in ("first", "second", "third")]
         self.assertTrue(until(lambda: self.printer.labels() >= 3, 30))
+        self.assertTrue(self.app.saved_job(jobs[-1]), "the last job never reached the state")
         end(self.app.process)
         self.app.process.wait(timeout=30)
         self.app.process = None

@@ -171,6 +171,15 @@ DWORD Device::takeSpoolBytes(const void* bytes, DWORD count, SpoolRoute route) {
     return count;
 }
 
+bool Device::writeUnidrvCommands(const std::vector<BYTE>& bytes) {
+    if (bytes.empty())
+        return true;
+    if (spoolSink)
+        return spoolSink->write(bytes.data(), bytes.size());
+    spoolBytes.insert(spoolBytes.end(), bytes.begin(), bytes.end());
+    return true;
+}
+
 BOOL Device::recordUnidrvCall(const char* call) {
     if (keepCalls)
         calls.emplace_back(call);

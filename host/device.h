@@ -48,6 +48,9 @@ class Device {
     // Appends to the spool stream, counting the writes of each way in.
     // Reports 0 bytes taken once a sink has failed.
     DWORD takeSpoolBytes(const void* bytes, DWORD count, SpoolRoute route);
+    // Unidrv's own commands (the job setup) into the stream: not a write of
+    // the plug-in's, so not counted among them.
+    bool writeUnidrvCommands(const std::vector<BYTE>& bytes);
     // From now on the stream goes to `sink` instead of being kept.
     void streamTo(SpoolSink* sink) { spoolSink = sink; }
     BOOL recordUnidrvCall(const char* call);

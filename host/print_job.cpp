@@ -17,7 +17,10 @@ JobRun::JobRun(const PluginModule& module, const JobSettings& settings)
         outcome_.error = "the plug-in could not enable the device";
         return;
     }
-    outcome_.ok = enabled_ = true;
+    enabled_ = true;
+    outcome_.ok = device_->writeUnidrvCommands(settings.jobSetup);
+    if (!outcome_.ok)
+        outcome_.error = "the spool stream could not be written";
 }
 
 JobRun::~JobRun() {

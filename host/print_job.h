@@ -21,6 +21,9 @@ struct JobSettings {
     // Whether the outcome lists every call that reached Unidrv's own entry
     // points; off, a job's memory does not grow with its pages.
     bool keepUnidrvCalls = true;
+    // The printer configuration's job-setup commands: Unidrv sends them at
+    // the job's start, ahead of everything the plug-in writes.
+    std::vector<BYTE> jobSetup;
 };
 
 struct LabelJob : JobSettings {

@@ -18,7 +18,7 @@ for sample in shipping-label.png shipping-label.pdf; do
     name=$(echo "$sample" | tr . -)
     echo
     echo "== $sample"
-    build/bin/labelprint --dpi 203 --density 8 --job-start 1B40 \
+    build/bin/labelprint --dpi 203 --density 7 --job-start 1B40 \
         -o "out/$name.prn" --preview "out/$name-preview.png" "tools/samples/$sample"
     echo "Spool file: out/$name.prn ($(wc -c <"out/$name.prn") bytes)"
     build/bin/labelview "out/$name.prn"

@@ -157,6 +157,7 @@ std::optional<Failure> run(const Options& options) {
     job.keepUnidrvCalls = textJob.keepUnidrvCalls = false;
     job.editSettings = [&options](OemDevMode& settings) { applySettings(options, settings); };
     textJob.editSettings = job.editSettings;
+    job.jobSetup = textJob.jobSetup = standin::jobSetupCommands(options.setup, options.dpi);
     // The host plug-in's stand-in for the system's ANSI code page.
     setenv("ANSI_CODE_PAGE", std::to_string(options.codePage).c_str(), 1);
     standin::PluginModule module;

@@ -3,6 +3,7 @@
 #include "page/hex_command.h"
 #include "printerapp/printers/printer_pages.h"
 #include "printerapp/system/app_context.h"
+#include "printerapp/system/label_driver.h"
 
 #include <algorithm>
 #include <cstring>
@@ -52,10 +53,13 @@ LabelDelivery::LabelDelivery(pappl_job_t* job, pappl_device_t* device,
                              const LabelSettings& settings, bool askStatus, JobProgress& progress)
     : job_(job), printer_(papplJobGetPrinter(job)), device_(device), connection_(linkOf(device)),
       askStatus_(askStatus), progress_(progress), skip_(progress.taken()) {
+    // What a job's stream begins with before its first label: the media
+    // setup, then the job-start commands.
+    jobStart_ = standin::jobSetupCommands(settings.setup, kPrinterDpi);
     if (settings.block.jobStartOn == 1) {
         BYTE bytes[kHexCommandBytes] = {};
         const DWORD count = hexToBytes(settings.block.jobStartCmd, bytes);
-        jobStart_.assign(bytes, bytes + count);
+        jobStart_.insert(jobStart_.end(), bytes, bytes + count);
     }
     if (connection_) {
         connection_->abandon = [this] { return canceled(); };

@@ -14,17 +14,173 @@
 #include <dlfcn.h>
 #include <pappl/pappl.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 
 namespace {
 
 using SetDefaults = bool (*)(pappl_printer_t*, pappl_pr_driver_data_t*, int, cups_option_t*);
 
+using SetReadyMedia = bool (*)(pappl_printer_t*, int, pappl_media_col_t*);
+
 SetDefaults librarySetDefaults() {
     static const auto function =
         reinterpret_cast<SetDefaults>(dlsym(RTLD_NEXT, "papplPrinterSetDriverDefaults"));
     return function;
+}
+
+SetReadyMedia librarySetReadyMedia() {
+    static const auto function =
+        reinterpret_cast<SetReadyMedia>(dlsym(RTLD_NEXT, "papplPrinterSetReadyMedia"));
+    return function;
+}
+
+struct ModeBit {
+    standin::LabelMode mode;
+    pappl_label_mode_t bit;
+};
+constexpr ModeBit kModeBits[] = {
+    {standin::LabelMode::kTearOff, PAPPL_LABEL_MODE_TEAR_OFF},
+    {standin::LabelMode::kPeelOff, PAPPL_LABEL_MODE_PEEL_OFF},
+    {standin::LabelMode::kCutter, PAPPL_LABEL_MODE_CUTTER},
+    {standin::LabelMode::kCutterDelayed, PAPPL_LABEL_MODE_CUTTER_DELAYED},
+};
+struct TrackingBit {
+    standin::MediaTracking tracking;
+    pappl_media_tracking_t bit;
+};
+constexpr TrackingBit kTrackingBits[] = {
+    {standin::MediaTracking::kGap, PAPPL_MEDIA_TRACKING_GAP},
+    {standin::MediaTracking::kMark, PAPPL_MEDIA_TRACKING_MARK},
+    {standin::MediaTracking::kContinuous, PAPPL_MEDIA_TRACKING_CONTINUOUS},
+};
+
+pappl_label_mode_t labelModeBit(standin::LabelMode mode) {
+    for (const ModeBit& entry : kModeBits) {
+        if (entry.mode == mode)
+            return entry.bit;
+    }
+    return 0;
+}
+
+std::optional<standin::LabelMode> labelModeOfBit(pappl_label_mode_t bit) {
+    for (const ModeBit& entry : kModeBits) {
+        if (entry.bit == bit)
+            return entry.mode;
+    }
+    return std::nullopt;
+}
+
+pappl_media_tracking_t trackingBit(standin::MediaTracking tracking) {
+    for (const TrackingBit& entry : kTrackingBits) {
+        if (entry.tracking == tracking)
+            return entry.bit;
+    }
+    return 0;
+}
+
+std::optional<standin::MediaTracking> trackingOfBit(pappl_media_tracking_t bit) {
+    for (const TrackingBit& entry : kTrackingBits) {
+        if (entry.bit == bit)
+            return entry.tracking;
+    }
+    return std::nullopt;
+}
+
+// PAPPL's values for the media setup. A part the printer was never told
+// shows as PAPPL's own default (gap sensing, tear-off, the printer's speed,
+// no offsets), and a value a person sets is one that differs from what
+// PAPPL showed: saving a page that shows the defaults sends nothing new.
+struct StandardValues {
+    int speed = 0; // PAPPL's units: 2540 an inch a second; 0 the printer's own
+    pappl_label_mode_t mode = PAPPL_LABEL_MODE_TEAR_OFF;
+    int tearOffset = 0;
+    pappl_media_tracking_t tracking = PAPPL_MEDIA_TRACKING_GAP;
+    int topOffset = 0;
+};
+
+constexpr int kSpeedUnit = 2540;
+
+StandardValues standardValuesOf(const standin::MediaSetup& setup) {
+    StandardValues values;
+    if (setup.speed)
+        values.speed = *setup.speed * kSpeedUnit;
+    if (setup.mode)
+        values.mode = labelModeBit(*setup.mode);
+    values.tearOffset = setup.modeOffset.value_or(0);
+    if (setup.tracking)
+        values.tracking = trackingBit(*setup.tracking);
+    values.topOffset = setup.topOffset.value_or(0);
+    return values;
+}
+
+// The printer's speed, label mode and its offset as PAPPL's driver data
+// now says; false, logged, for a value the printer cannot take.
+bool takeDriverValues(pappl_printer_t* printer, const pappl_pr_driver_data_t& data,
+                      standin::MediaSetup& setup) {
+    const StandardValues shown = standardValuesOf(setup);
+    bool valid = true;
+    if (data.speed_default != shown.speed) {
+        if (data.speed_default == 0) {
+            setup.speed.reset();
+        } else if (data.speed_default % kSpeedUnit != 0 ||
+                   data.speed_default / kSpeedUnit < standin::kMinSpeed ||
+                   data.speed_default / kSpeedUnit > standin::kMaxSpeed) {
+            papplLogPrinter(printer, PAPPL_LOGLEVEL_ERROR, "Refused: print speed %d",
+                            data.speed_default);
+            valid = false;
+        } else {
+            setup.speed = data.speed_default / kSpeedUnit;
+        }
+    }
+    if (data.mode_configured != shown.mode) {
+        if (const auto mode = labelModeOfBit(data.mode_configured)) {
+            setup.mode = mode;
+        } else {
+            papplLogPrinter(printer, PAPPL_LOGLEVEL_ERROR, "Refused: label mode %d",
+                            data.mode_configured);
+            valid = false;
+        }
+    }
+    if (data.tear_offset_configured != shown.tearOffset) {
+        if (std::abs(data.tear_offset_configured) > standin::kMaxOffset) {
+            papplLogPrinter(printer, PAPPL_LOGLEVEL_ERROR, "Refused: label offset %d",
+                            data.tear_offset_configured);
+            valid = false;
+        } else {
+            setup.modeOffset = data.tear_offset_configured;
+        }
+    }
+    return valid;
+}
+
+// The loaded roll's tracking and top offset as PAPPL's ready media says.
+bool takeReadyMedia(pappl_printer_t* printer, const pappl_media_col_t& ready,
+                    standin::MediaSetup& setup) {
+    const StandardValues shown = standardValuesOf(setup);
+    bool valid = true;
+    if (ready.tracking != shown.tracking) {
+        if (const auto tracking = trackingOfBit(ready.tracking)) {
+            setup.tracking = tracking;
+        } else {
+            papplLogPrinter(printer, PAPPL_LOGLEVEL_ERROR, "Refused: media tracking %d",
+                            ready.tracking);
+            valid = false;
+        }
+    }
+    if (ready.top_offset != shown.topOffset) {
+        if (std::abs(ready.top_offset) > standin::kMaxOffset) {
+            papplLogPrinter(printer, PAPPL_LOGLEVEL_ERROR, "Refused: top offset %d",
+                            ready.top_offset);
+            valid = false;
+        } else {
+            setup.topOffset = ready.top_offset;
+        }
+    }
+    return valid;
 }
 
 // The printer's settings with the new values; false, every problem logged,
@@ -52,7 +208,7 @@ bool changedSettings(pappl_printer_t* printer, const pappl_pr_driver_data_t& dat
     } else if (data.darkness_configured != darknessOfDensity(settings.block.density)) {
         settings.block.density = densityOfDarkness(data.darkness_configured);
     }
-    return valid;
+    return takeDriverValues(printer, data, settings.setup) && valid;
 }
 
 // PAPPL 1.3.1's papplPrinterSetDriverDefaults leaves orient_default as it
@@ -69,10 +225,17 @@ bool setOrientation(pappl_printer_t* printer, ipp_orient_t orientation) {
     return set;
 }
 
-// Whether storing `b` in place of `a` would write the same file again.
-bool sameSettings(const LabelSettings& a, const LabelSettings& b) {
-    return std::memcmp(&a.block, &b.block, sizeof a.block) == 0 && a.codePage == b.codePage &&
-           a.dither == b.dither && a.statusQuery == b.statusQuery;
+// The loaded roll as the settings say, unless PAPPL shows it so already.
+bool setLibraryReadyMedia(pappl_printer_t* printer, const StandardValues& standard) {
+    pappl_pr_driver_data_t data;
+    papplPrinterGetDriverData(printer, &data);
+    pappl_media_col_t& ready = data.media_ready[0];
+    if (ready.tracking == standard.tracking && ready.top_offset == standard.topOffset)
+        return true;
+    ready.tracking = standard.tracking;
+    ready.top_offset = standard.topOffset;
+    const int count = std::max(data.num_source, 1);
+    return librarySetReadyMedia()(printer, count, data.media_ready);
 }
 
 // PAPPL's defaults as `data` and the settings say.
@@ -81,10 +244,15 @@ bool setLibraryDefaults(pappl_printer_t* printer, pappl_pr_driver_data_t& data,
     // PAPPL keeps the values as the block holds them: "true" for a ticked
     // box, hex without spaces, and the darkness the printer prints at.
     data.darkness_configured = darknessOfDensity(settings.block.density);
+    const StandardValues standard = standardValuesOf(settings.setup);
+    data.speed_default = standard.speed;
+    data.mode_configured = standard.mode;
+    data.tear_offset_configured = standard.tearOffset;
     cups_option_t* vendor = nullptr;
     const int count = vendorOptions(settings, &vendor);
     const bool set = setOrientation(printer, data.orient_default) &&
-                     librarySetDefaults()(printer, &data, count, vendor);
+                     librarySetDefaults()(printer, &data, count, vendor) &&
+                     setLibraryReadyMedia(printer, standard);
     cupsFreeOptions(count, vendor);
     return set;
 }
@@ -97,7 +265,7 @@ bool applySettings(pappl_printer_t* printer, pappl_pr_driver_data_t& data,
     PrinterStates& states = *appContext().printers;
     const int printerId = papplPrinterGetID(printer);
     const LabelSettings old = states.settings(printerId);
-    const bool changed = !sameSettings(old, settings);
+    const bool changed = !(old == settings);
     if (changed && !states.store(printerId, settings, error))
         return false;
     pappl_pr_driver_data_t before;
@@ -129,6 +297,38 @@ extern "C" bool papplPrinterSetDriverDefaults(pappl_printer_t* printer,
         return false;
     }
     return true;
+}
+
+extern "C" bool papplPrinterSetReadyMedia(pappl_printer_t* printer, int count,
+                                          pappl_media_col_t* ready) {
+    AppContext& context = appContext();
+    if (context.loadingState || !context.printers || !ready || count < 1)
+        return librarySetReadyMedia()(printer, count, ready);
+    const int printerId = papplPrinterGetID(printer);
+    LabelSettings settings = context.printers->settings(printerId);
+    if (!takeReadyMedia(printer, ready[0], settings.setup))
+        return false;
+    std::string error;
+    if (!(settings == context.printers->settings(printerId)) &&
+        !context.printers->store(printerId, settings, error)) {
+        papplLogPrinter(printer, PAPPL_LOGLEVEL_ERROR, "Refused: %s", error.c_str());
+        return false;
+    }
+    return librarySetReadyMedia()(printer, count, ready);
+}
+
+pappl_label_mode_t supportedLabelModes() {
+    pappl_label_mode_t modes = 0;
+    for (const ModeBit& entry : kModeBits)
+        modes |= entry.bit;
+    return modes;
+}
+
+pappl_media_tracking_t supportedTracking() {
+    pappl_media_tracking_t trackings = 0;
+    for (const TrackingBit& entry : kTrackingBits)
+        trackings |= entry.bit;
+    return trackings;
 }
 
 bool changePrinterSettings(pappl_printer_t* printer, const LabelSettings& settings,

@@ -13,6 +13,10 @@
 // cupsFreeOptions.
 int vendorOptions(const LabelSettings& settings, cups_option_t** options);
 
+// The label modes and media trackings a printer is offered, as PAPPL's bits.
+pappl_label_mode_t supportedLabelModes();
+pappl_media_tracking_t supportedTracking();
+
 // The printer's label settings stored as its block and shown as PAPPL's
 // defaults; false with `error`, and neither changed, when the block cannot be
 // written or PAPPL refuses.

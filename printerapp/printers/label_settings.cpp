@@ -1,5 +1,6 @@
 #include "printerapp/printers/label_settings.h"
 
+#include "host/command_text.h"
 #include "host/standin.h"
 
 #include <algorithm>
@@ -68,20 +69,6 @@ std::string commandText(const WCHAR (&field)[kCommandTextUnits]) {
     return text;
 }
 
-// Hex text as the user types it, spaces between bytes allowed; the digits
-// alone, or nullopt when anything else is there.
-std::optional<std::string> hexDigits(const std::string& text) {
-    std::string digits;
-    for (char c : text) {
-        if (c == ' ' || c == '\t')
-            continue;
-        if (!std::isxdigit(static_cast<unsigned char>(c)))
-            return std::nullopt;
-        digits.push_back(static_cast<char>(std::toupper(static_cast<unsigned char>(c))));
-    }
-    return digits;
-}
-
 std::optional<std::string> setCommand(LabelSettings& settings, const SettingField& field,
                                       const std::string& text) {
     const CommandSlot slot = *commandSlot(field.name);
@@ -91,21 +78,75 @@ std::optional<std::string> setCommand(LabelSettings& settings, const SettingFiel
         settings.block.*slot.on = text == "true" ? 1 : 0;
         return std::nullopt;
     }
-    const std::optional<std::string> digits = hexDigits(text);
+    std::string problem;
+    const std::optional<std::string> digits =
+        standin::typedCommandAsHex(text, kMaxCommandDigits / 2, problem);
     if (!digits)
-        return std::string(field.label) + ": only hexadecimal digits (0-9, A-F) are allowed";
-    if (digits->size() % 2 != 0)
-        return std::string(field.label) + ": an odd number of hexadecimal digits";
-    if (digits->size() > kMaxCommandDigits)
-        return std::string(field.label) + ": at most " + std::to_string(kMaxCommandDigits / 2) +
-               " bytes";
+        return std::string(field.label) + ": " + problem;
     WCHAR(&stored)[kCommandTextUnits] = settings.block.*slot.text;
     std::fill(std::begin(stored), std::end(stored), u'\0');
     std::copy(digits->begin(), digits->end(), stored);
     return std::nullopt;
 }
 
+// The media setup as a line of its own: "setup" and each part as
+// NAME=VALUE, a part left unset absent; lengths in hundredths of a mm.
+std::string setupLine(const standin::MediaSetup& setup) {
+    std::string text = "setup sensing=" + std::to_string(setup.sensingLength);
+    if (setup.tracking)
+        text += std::string(" tracking=") + standin::trackingName(*setup.tracking);
+    if (setup.mode)
+        text += std::string(" mode=") + standin::labelModeName(*setup.mode);
+    if (setup.modeOffset)
+        text += " mode-offset=" + std::to_string(*setup.modeOffset);
+    if (setup.speed)
+        text += " speed=" + std::to_string(*setup.speed);
+    if (setup.topOffset)
+        text += " top-offset=" + std::to_string(*setup.topOffset);
+    return text;
+}
+
+// A part that does not read right is left unset: the printer keeps its own.
+void readSetupLine(const std::string& line, standin::MediaSetup& setup) {
+    if (line.rfind("setup", 0) != 0)
+        return;
+    std::size_t at = 5;
+    while (at < line.size()) {
+        const std::size_t start = line.find_first_not_of(' ', at);
+        if (start == std::string::npos)
+            break;
+        const std::size_t end = std::min(line.find(' ', start), line.size());
+        const std::string part = line.substr(start, end - start);
+        at = end;
+        const std::size_t equals = part.find('=');
+        if (equals == std::string::npos)
+            continue;
+        const std::string name = part.substr(0, equals);
+        const std::string value = part.substr(equals + 1);
+        const std::optional<long> number = parseInteger(value);
+        if (name == "tracking")
+            setup.tracking = standin::trackingNamed(value);
+        else if (name == "mode")
+            setup.mode = standin::labelModeNamed(value);
+        else if (!number)
+            continue;
+        else if (name == "sensing" && *number > 0 && *number <= standin::kMaxSensingLength)
+            setup.sensingLength = static_cast<int>(*number);
+        else if (name == "mode-offset" && std::labs(*number) <= standin::kMaxOffset)
+            setup.modeOffset = static_cast<int>(*number);
+        else if (name == "speed" && *number >= standin::kMinSpeed && *number <= standin::kMaxSpeed)
+            setup.speed = static_cast<int>(*number);
+        else if (name == "top-offset" && std::labs(*number) <= standin::kMaxOffset)
+            setup.topOffset = static_cast<int>(*number);
+    }
+}
+
 } // namespace
+
+bool LabelSettings::operator==(const LabelSettings& other) const {
+    return std::memcmp(&block, &other.block, sizeof block) == 0 && codePage == other.codePage &&
+           dither == other.dither && statusQuery == other.statusQuery && setup == other.setup;
+}
 
 LabelSettings defaultLabelSettings() {
     LabelSettings settings;
@@ -117,20 +158,27 @@ LabelSettings defaultLabelSettings() {
 const std::vector<SettingField>& settingFields() {
     static const std::vector<SettingField> fields = {
         {"label-direction", "Print direction", SettingKind::kInteger, 0, 1},
-        {"label-shift-x", "Shift right (bytes of 8 dots)", SettingKind::kInteger, -kMaxShiftBytes,
+        {"label-shift-x", "Shift right (8-dot steps)", SettingKind::kInteger, -kMaxShiftBytes,
          kMaxShiftBytes},
-        {"label-shift-y", "Shift up (lines)", SettingKind::kInteger, -kMaxShiftLines,
+        {"label-shift-y", "Shift up (dot lines)", SettingKind::kInteger, -kMaxShiftLines,
          kMaxShiftLines},
-        {"label-job-start-enabled", "Send at job start", SettingKind::kBoolean},
-        {"label-job-start-command", "Job start command (hex)", SettingKind::kHexCommand},
-        {"label-page-start-enabled", "Send at page start", SettingKind::kBoolean},
-        {"label-page-start-command", "Page start command (hex)", SettingKind::kHexCommand},
-        {"label-page-end-enabled", "Send at page end", SettingKind::kBoolean},
-        {"label-page-end-command", "Page end command (hex)", SettingKind::kHexCommand},
-        {"label-job-end-enabled", "Send at job end", SettingKind::kBoolean},
-        {"label-job-end-command", "Job end command (hex)", SettingKind::kHexCommand},
-        {"label-code-page", "Code page for text", SettingKind::kInteger, 37, 65001},
-        {"label-dither", "Dither grey pictures", SettingKind::kBoolean},
+        {"label-sensing-length", "Gap between labels, or black mark height (mm)",
+         SettingKind::kLength, 1, standin::kMaxSensingLength},
+        {"label-job-start-enabled", "Send commands before each job", SettingKind::kBoolean},
+        {"label-job-start-command", "Commands sent before each job (text or hexadecimal)",
+         SettingKind::kHexCommand},
+        {"label-page-start-enabled", "Send commands before each label", SettingKind::kBoolean},
+        {"label-page-start-command", "Commands sent before each label (text or hexadecimal)",
+         SettingKind::kHexCommand},
+        {"label-page-end-enabled", "Send commands after each label", SettingKind::kBoolean},
+        {"label-page-end-command", "Commands sent after each label (text or hexadecimal)",
+         SettingKind::kHexCommand},
+        {"label-job-end-enabled", "Send commands after each job", SettingKind::kBoolean},
+        {"label-job-end-command", "Commands sent after each job (text or hexadecimal)",
+         SettingKind::kHexCommand},
+        {"label-code-page", "Code page of text in the printer's font", SettingKind::kInteger, 37,
+         65001},
+        {"label-dither", "Dither grey pictures (else a threshold)", SettingKind::kBoolean},
         {"label-status-query", "Ask the printer for its status", SettingKind::kBoolean},
     };
     return fields;
@@ -150,6 +198,8 @@ std::string settingValue(const LabelSettings& settings, const SettingField& fiel
         return settings.dither ? "true" : "false";
     if (name == "label-status-query")
         return settings.statusQuery ? "true" : "false";
+    if (field.kind == SettingKind::kLength)
+        return standin::millimetres(settings.setup.sensingLength);
     if (const auto slot = commandSlot(name)) {
         if (field.kind == SettingKind::kBoolean)
             return settings.block.*slot->on == 1 ? "true" : "false";
@@ -168,6 +218,15 @@ std::optional<std::string> setSetting(LabelSettings& settings, const SettingFiel
         if (text != "true" && text != "false")
             return std::string(field.label) + ": must be true or false";
         (name == "label-dither" ? settings.dither : settings.statusQuery) = text == "true";
+        return std::nullopt;
+    }
+    if (field.kind == SettingKind::kLength) {
+        const std::optional<int> length = standin::parseMillimetres(text);
+        if (!length || *length < field.minimum || *length > field.maximum)
+            return std::string(field.label) + ": " + text + " is not a length from " +
+                   standin::millimetres(field.minimum) + " to " +
+                   standin::millimetres(field.maximum) + " mm";
+        settings.setup.sensingLength = *length;
         return std::nullopt;
     }
     const std::optional<long> value = parseInteger(text);
@@ -215,8 +274,9 @@ bool saveLabelSettings(const std::string& path, const LabelSettings& settings, s
         return false;
     }
     bool ok = std::fwrite(&settings.block, sizeof settings.block, 1, file) == 1 &&
-              std::fprintf(file, "code-page %d\ndither %d\nstatus-query %d\n", settings.codePage,
-                           settings.dither ? 1 : 0, settings.statusQuery ? 1 : 0) > 0;
+              std::fprintf(file, "code-page %d\ndither %d\nstatus-query %d\n%s\n",
+                           settings.codePage, settings.dither ? 1 : 0, settings.statusQuery ? 1 : 0,
+                           setupLine(settings.setup).c_str()) > 0;
     ok = std::fclose(file) == 0 && ok;
     if (!ok || std::rename(temporary.c_str(), path.c_str()) != 0) {
         error = path + ": cannot be written (" + std::strerror(errno) + ")";
@@ -240,6 +300,9 @@ std::optional<LabelSettings> loadLabelSettings(const std::string& path, std::str
     if (read && std::fscanf(file, "code-page %d\ndither %d\nstatus-query %d", &codePage, &dither,
                             &statusQuery) >= 1)
         settings.codePage = codePage;
+    char setup[200] = {};
+    if (read && std::fscanf(file, " %199[^\n]", setup) == 1)
+        readSetupLine(setup, settings.setup);
     settings.dither = dither == 1;
     settings.statusQuery = statusQuery != 0;
     std::fclose(file);

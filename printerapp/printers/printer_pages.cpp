@@ -4,11 +4,13 @@
 #include "imaging/page_image_reader.h"
 #include "printerapp/devices/printer_status.h"
 #include "printerapp/printers/default_guard.h"
+#include "printerapp/printers/printer_actions.h"
 #include "printerapp/system/app_context.h"
 
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -79,6 +81,25 @@ std::vector<std::string> applyForm(LabelSettings& settings, int count, cups_opti
         if (auto problem = setSetting(settings, field, value))
             problems.push_back(*problem);
     }
+    // The label mode and its offset count as set once they differ from what
+    // the page showed: saving the page as shown sends the printer nothing new.
+    standin::MediaSetup& setup = settings.setup;
+    if (const char* mode = cupsGetOption("label-mode", count, form);
+        mode && standin::labelModeName(setup.mode.value_or(standin::LabelMode::kTearOff)) !=
+                    std::string(mode)) {
+        setup.mode = standin::labelModeNamed(mode);
+        if (!setup.mode)
+            problems.push_back(std::string("Label mode: ") + mode + " is not one of the modes");
+    }
+    if (const char* offset = cupsGetOption("label-offset", count, form);
+        offset && standin::millimetres(setup.modeOffset.value_or(0)) != offset) {
+        const auto hundredths = standin::parseMillimetres(offset);
+        if (!hundredths || std::abs(*hundredths) > standin::kMaxOffset)
+            problems.push_back(std::string("Feed after printing: ") + offset +
+                               " is not a length from -100 to 100 mm");
+        else
+            setup.modeOffset = hundredths;
+    }
     if (const char* darkness = cupsGetOption("printer-darkness", count, form)) {
         char* end = nullptr;
         const long value = std::strtol(darkness, &end, 10);
@@ -91,6 +112,20 @@ std::vector<std::string> applyForm(LabelSettings& settings, int count, cups_opti
     return problems;
 }
 
+struct ModeWords {
+    standin::LabelMode mode;
+    const char* words;
+};
+const ModeWords kModeWords[] = {
+    {standin::LabelMode::kTearOff, "Tear off"},
+    {standin::LabelMode::kPeelOff, "Peel off"},
+    {standin::LabelMode::kCutter, "Cut each label"},
+    {standin::LabelMode::kCutterDelayed, "Cut after a job's last label"},
+};
+
+// The print direction's values in words.
+const char* const kDirections[] = {"Normal", "Turned half a turn (upside down)"};
+
 void showField(pappl_client_t* client, const LabelSettings& settings, const SettingField& field) {
     const std::string value = settingValue(settings, field);
     papplClientHTMLPrintf(client, "<tr><th><label for=\"%s\">%s:</label></th><td>", field.name,
@@ -101,19 +136,66 @@ void showField(pappl_client_t* client, const LabelSettings& settings, const Sett
                               field.name, field.name, value == "true" ? " checked" : "");
         break;
     case SettingKind::kInteger:
-        papplClientHTMLPrintf(client, "<input type=\"text\" id=\"%s\" name=\"%s\" value=\"%s\">",
+        if (std::strcmp(field.name, "label-direction") == 0) {
+            papplClientHTMLPrintf(client, "<select id=\"%s\" name=\"%s\">", field.name, field.name);
+            for (int direction = 0; direction < 2; ++direction)
+                papplClientHTMLPrintf(client, "<option value=\"%d\"%s>%s</option>", direction,
+                                      value == std::to_string(direction) ? " selected" : "",
+                                      kDirections[direction]);
+            papplClientHTMLPuts(client, "</select>");
+            break;
+        }
+        [[fallthrough]];
+    case SettingKind::kLength:
+        papplClientHTMLPrintf(client,
+                              "<input type=\"text\" inputmode=\"decimal\" size=\"8\" "
+                              "id=\"%s\" name=\"%s\" value=\"%s\">",
                               field.name, field.name, value.c_str());
         break;
     case SettingKind::kHexCommand:
         papplClientHTMLPrintf(client,
-                              "<input type=\"text\" style=\"width: 100%%; box-sizing: "
-                              "border-box;\" id=\"%s\" name=\"%s\" value=\"",
+                              "<input type=\"text\" class=\"label-command\" id=\"%s\" "
+                              "name=\"%s\" value=\"",
                               field.name, field.name);
         papplClientHTMLEscape(client, value.c_str(), 0);
         papplClientHTMLPuts(client, "\">");
         break;
     }
     papplClientHTMLPuts(client, "</td></tr>\n");
+}
+
+void showLabelMode(pappl_client_t* client, const standin::MediaSetup& setup) {
+    const standin::LabelMode shown = setup.mode.value_or(standin::LabelMode::kTearOff);
+    papplClientHTMLPuts(client, "<tr><th><label for=\"label-mode\">Label mode:</label></th><td>"
+                                "<select id=\"label-mode\" name=\"label-mode\">");
+    for (const ModeWords& mode : kModeWords)
+        papplClientHTMLPrintf(client, "<option value=\"%s\"%s>%s</option>",
+                              standin::labelModeName(mode.mode),
+                              mode.mode == shown ? " selected" : "", mode.words);
+    papplClientHTMLPrintf(
+        client,
+        "</select></td></tr>\n<tr><th><label for=\"label-offset\">Feed after printing, to "
+        "the tear bar, peeler or cutter (mm):</label></th><td><input type=\"text\" "
+        "inputmode=\"decimal\" size=\"8\" id=\"label-offset\" name=\"label-offset\" "
+        "value=\"%s\"></td></tr>\n",
+        standin::millimetres(setup.modeOffset.value_or(0)).c_str());
+}
+
+// Buttons that have the printer do something at once; the test label is
+// PAPPL's test page.
+void showActions(pappl_client_t* client, pappl_printer_t* printer) {
+    papplClientHTMLPuts(client, "<h2 class=\"title\">Printer actions</h2>\n");
+    papplClientHTMLStartForm(client, papplClientGetURI(client), false);
+    papplClientHTMLPuts(client, "<p><button type=\"submit\" name=\"action\" value=\"feed\" "
+                                "id=\"action-feed\">Feed one label</button> "
+                                "<button type=\"submit\" name=\"action\" value=\"calibrate\" "
+                                "id=\"action-calibrate\">Measure the labels (calibrate)</button> "
+                                "<button type=\"submit\" name=\"action\" value=\"beep\" "
+                                "id=\"action-beep\">Beep</button></p></form>\n");
+    papplClientHTMLPrintf(client,
+                          "<p><a class=\"btn\" id=\"test-label\" href=\"%s\">Print a test "
+                          "label</a></p>\n",
+                          pathOf(printer, "printing").c_str());
 }
 
 // What the printer last said of itself, in words.
@@ -134,13 +216,18 @@ std::string statusLine(pappl_printer_t* printer, const LabelSettings& settings) 
 }
 
 void showPage(pappl_client_t* client, pappl_printer_t* printer, const LabelSettings& settings,
-              const std::vector<std::string>& problems, bool saved) {
+              const std::vector<std::string>& problems, bool saved, const std::string& actionDone) {
     papplClientHTMLPrinterHeader(client, printer, "Label settings", 0, nullptr, nullptr);
     papplClientHTMLPuts(client, "<p id=\"printer-status\">Printer status: ");
     papplClientHTMLEscape(client, statusLine(printer, settings).c_str(), 0);
     papplClientHTMLPuts(client, ".</p>\n");
     if (saved)
         papplClientHTMLPuts(client, "<div class=\"banner\" id=\"message\">Settings saved.</div>\n");
+    if (!actionDone.empty()) {
+        papplClientHTMLPuts(client, "<div class=\"banner\" id=\"message\">");
+        papplClientHTMLEscape(client, actionDone.c_str(), 0);
+        papplClientHTMLPuts(client, ".</div>\n");
+    }
     if (!problems.empty()) {
         papplClientHTMLPuts(client, "<div class=\"banner\" id=\"message\">");
         for (const std::string& problem : problems) {
@@ -149,19 +236,35 @@ void showPage(pappl_client_t* client, pappl_printer_t* printer, const LabelSetti
         }
         papplClientHTMLPuts(client, "Nothing was changed.</div>\n");
     }
-    papplClientHTMLPuts(client, "<div class=\"row\"><div class=\"col-6\">\n");
+    // The form and the picture side by side where there is room, one under
+    // the other on a phone: PAPPL's half-width columns keep their width on
+    // a narrow screen, and the picture then lay over the form.
+    papplClientHTMLPuts(client,
+                        "<style>.label-page{display:flex;flex-wrap:wrap;gap:1em}"
+                        ".label-page>div{flex:1 1 22em;min-width:0}"
+                        ".label-page table.form{width:100%}"
+                        ".label-page input,.label-page select{max-width:100%;box-sizing:border-box}"
+                        ".label-page input.label-command{width:100%}"
+                        ".label-page th{white-space:normal}"
+                        "@media (max-width:600px){.label-page table.form,.label-page "
+                        "table.form tbody,.label-page table.form tr,.label-page table.form th,"
+                        ".label-page table.form td{display:block;text-align:left;width:auto}}"
+                        "</style>\n<div class=\"label-page\"><div>\n");
     papplClientHTMLStartForm(client, papplClientGetURI(client), false);
     papplClientHTMLPuts(client, "<table class=\"form\">\n");
-    papplClientHTMLPrintf(client,
-                          "<tr><th><label for=\"printer-darkness\">Darkness (0-100):</label></th>"
-                          "<td><input type=\"text\" id=\"printer-darkness\" "
-                          "name=\"printer-darkness\" value=\"%d\"></td></tr>\n",
-                          darknessOfDensity(settings.block.density));
+    papplClientHTMLPrintf(
+        client,
+        "<tr><th><label for=\"printer-darkness\">Darkness (0-100 %%):</label></th>"
+        "<td><input type=\"text\" id=\"printer-darkness\" "
+        "name=\"printer-darkness\" value=\"%d\"></td></tr>\n",
+        darknessOfDensity(settings.block.density));
     for (const SettingField& field : settingFields())
         showField(client, settings, field);
+    showLabelMode(client, settings.setup);
     papplClientHTMLPuts(client, "<tr><th></th><td><input type=\"submit\" id=\"save\" "
                                 "value=\"Save Changes\"></td></tr></table></form>\n");
-    papplClientHTMLPuts(client, "</div><div class=\"col-6\"><h2 class=\"title\">Last label</h2>\n");
+    showActions(client, printer);
+    papplClientHTMLPuts(client, "</div><div><h2 class=\"title\">Last label</h2>\n");
     if (const unsigned long serial = lastLabelOf(papplPrinterGetID(printer)).serial)
         papplClientHTMLPrintf(client,
                               "<img id=\"last-label\" style=\"border: thin solid gray; "
@@ -183,11 +286,17 @@ bool settingsPage(pappl_client_t* client, void* data) {
     LabelSettings settings = appContext().printers->settings(printerId);
     std::vector<std::string> problems;
     bool saved = false;
+    std::string actionDone;
     if (papplClientGetMethod(client) == HTTP_STATE_POST) {
         cups_option_t* form = nullptr;
         const int count = papplClientGetForm(client, &form);
         if (!papplClientIsValidForm(client, count, form)) {
             problems.push_back("The form has expired or is not this page's own.");
+        } else if (const char* action = cupsGetOption("action", count, form)) {
+            const auto named = printerActionNamed(action);
+            const auto problem = named ? runPrinterAction(printer, *named)
+                                       : std::optional<std::string>("No such action");
+            actionDone = problem ? *problem : std::string("Sent to the printer");
         } else {
             LabelSettings changed = settings;
             problems = applyForm(changed, count, form);
@@ -202,7 +311,7 @@ bool settingsPage(pappl_client_t* client, void* data) {
         cupsFreeOptions(count, form);
     }
     // The page's header sends the HTTP response.
-    showPage(client, printer, settings, problems, saved);
+    showPage(client, printer, settings, problems, saved, actionDone);
     return true;
 }
 
@@ -217,7 +326,27 @@ bool pictureResource(pappl_client_t* client, void* data) {
     return httpWrite2(papplClientGetHTTP(client), bytes.data(), bytes.size()) >= 0;
 }
 
+// A strings resource: "name" = "words"; for each setting and each print
+// direction.
+std::string settingWords() {
+    std::string strings;
+    const auto entry = [&strings](const std::string& key, const std::string& text) {
+        strings += "\"" + key + "\" = \"" + text + "\";\n";
+    };
+    for (const SettingField& field : settingFields())
+        entry(field.name, field.label);
+    for (int direction = 0; direction < 2; ++direction)
+        entry("label-direction." + std::to_string(direction), kDirections[direction]);
+    return strings;
+}
+
 } // namespace
+
+void addSettingWords(pappl_system_t* system) {
+    // Kept for the system's life: PAPPL keeps the pointer.
+    static const std::string strings = settingWords();
+    papplSystemAddStringsData(system, "/en.strings", "en", strings.c_str());
+}
 
 void addPrinterPages(pappl_printer_t* printer) {
     pappl_system_t* system = papplPrinterGetSystem(printer);

@@ -8,6 +8,10 @@
 #include <string>
 #include <vector>
 
+// Words for the program's own settings and their values on PAPPL's pages
+// (PAPPL shows an attribute's name unless a strings resource names it).
+void addSettingWords(pappl_system_t* system);
+
 // Adds the page and the picture to the printer's part of the web interface.
 void addPrinterPages(pappl_printer_t* printer);
 

@@ -36,6 +36,7 @@ bool labelJobFor(std::int32_t paperWidth, std::int32_t paperHeight, int dpi,
     job.sink = &sink;
     job.keepUnidrvCalls = false; // a long job's memory stays flat
     job.editSettings = storedSettings(settings);
+    job.jobSetup = standin::jobSetupCommands(settings.setup, dpi);
     // The configuration chooses label mode at each document's start: a text
     // job before this one may have left the module in text mode.
     job.documentCallbacks = {kCallbackLabelMode};
@@ -85,6 +86,7 @@ bool PluginEngine::printText(std::string_view utf8, int dpi, const LabelSettings
         job.documents.insert(job.documents.end(), document.begin(), document.end());
     job.sink = &sink;
     job.editSettings = storedSettings(settings);
+    job.jobSetup = standin::jobSetupCommands(settings.setup, dpi);
     const std::lock_guard<std::recursive_mutex> hold(lock_);
     // The host plug-in's stand-in for the system's ANSI code page.
     setenv("ANSI_CODE_PAGE", std::to_string(settings.codePage).c_str(), 1);

@@ -162,6 +162,45 @@ bool receiveMessage(int fd, Message& message) {
     return readAll(fd, message.payload.data(), length, message.passed);
 }
 
+namespace {
+
+// Each part of the media setup as a number, -1 (or absent) for unset.
+void writeSetup(Writer& out, const standin::MediaSetup& setup) {
+    out.i32(setup.tracking ? static_cast<std::int32_t>(*setup.tracking) : -1);
+    out.i32(setup.sensingLength);
+    out.i32(setup.mode ? static_cast<std::int32_t>(*setup.mode) : -1);
+    const std::optional<int> values[] = {setup.modeOffset, setup.speed, setup.topOffset};
+    for (const std::optional<int>& value : values) {
+        out.u32(value ? 1 : 0);
+        out.i32(value.value_or(0));
+    }
+}
+
+bool readSetup(Reader& in, standin::MediaSetup& setup) {
+    std::int32_t tracking = 0, mode = 0;
+    if (!in.i32(tracking) || tracking < -1 ||
+        tracking > static_cast<std::int32_t>(standin::MediaTracking::kContinuous) ||
+        !in.i32(setup.sensingLength) || !in.i32(mode) || mode < -1 ||
+        mode > static_cast<std::int32_t>(standin::LabelMode::kCutterDelayed))
+        return false;
+    if (tracking >= 0)
+        setup.tracking = static_cast<standin::MediaTracking>(tracking);
+    if (mode >= 0)
+        setup.mode = static_cast<standin::LabelMode>(mode);
+    std::optional<int>* values[] = {&setup.modeOffset, &setup.speed, &setup.topOffset};
+    for (std::optional<int>* value : values) {
+        std::uint32_t present = 0;
+        std::int32_t number = 0;
+        if (!in.u32(present) || !in.i32(number))
+            return false;
+        if (present)
+            *value = number;
+    }
+    return true;
+}
+
+} // namespace
+
 std::vector<std::uint8_t> encodeRequest(const RenderRequest& request) {
     Writer out;
     out.u32(static_cast<std::uint32_t>(request.kind));
@@ -179,6 +218,7 @@ std::vector<std::uint8_t> encodeRequest(const RenderRequest& request) {
     out.bytes(&request.settings.block, sizeof request.settings.block);
     out.i32(request.settings.codePage);
     out.u32(request.settings.dither ? 1 : 0);
+    writeSetup(out, request.settings.setup);
     return out.out;
 }
 
@@ -201,7 +241,8 @@ std::optional<RenderRequest> decodeRequest(const std::vector<std::uint8_t>& payl
         request.selection.ranges.push_back({first, last});
     }
     if (!in.bytes(&request.settings.block, sizeof request.settings.block) ||
-        !in.i32(request.settings.codePage) || !in.u32(dither) || !in.done())
+        !in.i32(request.settings.codePage) || !in.u32(dither) ||
+        !readSetup(in, request.settings.setup) || !in.done())
         return std::nullopt;
     request.settings.dither = dither != 0;
     return request;

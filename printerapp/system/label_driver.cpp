@@ -4,6 +4,7 @@
 #include "printerapp/jobs/label_delivery.h"
 #include "printerapp/jobs/raster_job.h"
 #include "printerapp/printers/default_guard.h"
+#include "printerapp/printers/printer_actions.h"
 #include "printerapp/printers/printer_pages.h"
 #include "printerapp/system/app_context.h"
 
@@ -41,7 +42,12 @@ void fillMedia(pappl_pr_driver_data_t& data) {
     std::strncpy(media.type, "labels", sizeof media.type - 1);
     media.tracking = PAPPL_MEDIA_TRACKING_GAP;
     data.media_ready[0] = media;
-    data.tracking_supported = PAPPL_MEDIA_TRACKING_GAP;
+    // Where the print starts along the feed; sideways the label settings'
+    // shift moves it (the printer's language moves the print only along the
+    // feed).
+    data.tracking_supported = supportedTracking();
+    data.top_offset_supported[0] = -1000;
+    data.top_offset_supported[1] = 1000;
     // Borderless, and also with margins of 0.01 mm: clients that make a page
     // description of the printer (CUPS) need a size with margins to name as
     // the default, or they fall back to Letter and a PDF prints shrunk.
@@ -50,12 +56,15 @@ void fillMedia(pappl_pr_driver_data_t& data) {
     data.bottom_top = 1;
 }
 
-// The identify action the printer can take: it has no light or sound of its
-// own, so the message is shown where people look, on its web page and in
-// its state message.
-void identify(pappl_printer_t* printer, pappl_identify_actions_t, const char* message) {
+// Identify: the message goes to the log, and a printer that can beeps (one
+// writing to a file, or busy printing, says so in the log instead).
+void identify(pappl_printer_t* printer, pappl_identify_actions_t actions, const char* message) {
     papplLog(papplPrinterGetSystem(printer), PAPPL_LOGLEVEL_INFO, "Identify printer %s: %s",
              papplPrinterGetName(printer), message ? message : "");
+    if (!(actions & PAPPL_IDENTIFY_ACTIONS_SOUND))
+        return;
+    if (const auto problem = runPrinterAction(printer, standin::PrinterAction::kBeep))
+        papplLogPrinter(printer, PAPPL_LOGLEVEL_WARN, "Identify by sound: %s", problem->c_str());
 }
 
 // The vendor attributes' "-supported" values: ranges for numbers, true and
@@ -78,6 +87,7 @@ void addSupported(ipp_t* attributes) {
             ippAddBoolean(attributes, IPP_TAG_PRINTER, name.c_str(), 1);
             break;
         case SettingKind::kHexCommand:
+        case SettingKind::kLength:
             // None: PAPPL 1.3.1 keeps a vendor value as text, and shows it as
             // a text field, only when it has no "-supported"; an integer one
             // makes it a number and a menu, and a text, name, octetString or
@@ -128,8 +138,18 @@ bool labelDriver(pappl_system_t*, const char* driverName, const char*, const cha
     data->sides_default = PAPPL_SIDES_ONE_SIDED;
     data->darkness_supported = kDensityLevels;
     data->darkness_configured = darknessOfDensity(defaultLabelSettings().block.density);
-    data->identify_supported = PAPPL_IDENTIFY_ACTIONS_DISPLAY;
-    data->identify_default = PAPPL_IDENTIFY_ACTIONS_DISPLAY;
+    // Nothing of the media setup is sent until a person sets it: the
+    // printer's own speed, and the defaults PAPPL shows for the rest.
+    data->speed_supported[0] = 2 * 2540;
+    data->speed_supported[1] = 6 * 2540;
+    data->speed_default = 0;
+    data->mode_supported = supportedLabelModes();
+    data->mode_configured = PAPPL_LABEL_MODE_TEAR_OFF;
+    data->tear_offset_supported[0] = -1000;
+    data->tear_offset_supported[1] = 1000;
+    data->tear_offset_configured = 0;
+    data->identify_supported = PAPPL_IDENTIFY_ACTIONS_DISPLAY | PAPPL_IDENTIFY_ACTIONS_SOUND;
+    data->identify_default = PAPPL_IDENTIFY_ACTIONS_DISPLAY | PAPPL_IDENTIFY_ACTIONS_SOUND;
     data->identify_cb = identify;
     data->has_supplies = true;
     data->status_cb = askIdlePrinter;

@@ -69,7 +69,7 @@ TEST_F(Labelprint, StandardOutputCarriesTheSameStream) {
 TEST_F(Labelprint, SettingsShapeTheLabelProgram) {
     const std::string pagePath = page("diagonal.pbm", 64, 40);
     const RunResult result =
-        run("--landscape --density 3 --direction 1 --shift-x 1 '" + pagePath + "'");
+        run("--landscape --density 2 --direction 1 --shift-x 1 '" + pagePath + "'");
     ASSERT_EQ(result.exitCode, 0) << result.err;
     const LabelStream stream = decode(result.out);
     ASSERT_EQ(stream.labels.size(), 1u);
@@ -111,7 +111,10 @@ TEST_F(Labelprint, UsageErrors) {
         EXPECT_EQ(result.exitCode, 2);
         EXPECT_NE(result.err.find("usage: labelprint"), std::string::npos);
     }
-    EXPECT_EQ(run("--page-end " + std::string(259, 'A') + " '" + pagePath + "'").exitCode, 0);
+    // As many bytes as the block's field holds, as hexadecimal or as text.
+    EXPECT_EQ(run("--page-end " + std::string(258, 'A') + " '" + pagePath + "'").exitCode, 0);
+    EXPECT_EQ(run("--page-end " + std::string(127, 'X') + " '" + pagePath + "'").exitCode, 0);
+    EXPECT_EQ(run("--page-end " + std::string(128, 'X') + " '" + pagePath + "'").exitCode, 2);
 }
 
 TEST_F(Labelprint, VersionPrintsTheProjectVersion) {

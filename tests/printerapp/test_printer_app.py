@@ -76,7 +76,7 @@ class SameBytesAsLabelprint(Scratch):
                       "ATTR integer label-direction-default 1",
                       "ATTR text label-page-start-command-default 1B40",
                       "ATTR boolean label-page-start-enabled-default true"]
-        expected_args = ["--density", "13", "--shift-x", "2", "--shift-y", "16",
+        expected_args = ["--density", "12", "--shift-x", "2", "--shift-y", "16",
                          "--direction", "1", "--page-start", "1B40", PDF]
         with tempfile.TemporaryDirectory() as directory:
             with AppServer(directory) as app:
@@ -86,6 +86,51 @@ class SameBytesAsLabelprint(Scratch):
                 job = app.submit(PDF, "after-restart")
                 app.wait_for_job(job)
                 self.assertEqual(app.printed("after-restart"), labelprint(*expected_args))
+
+    def test_each_media_setting_sends_labelprints_bytes_before_the_label(self):
+        ready = ("ATTR collection media-col-ready {{ MEMBER keyword media-size-name "
+                 "na_index-4x6_4x6in MEMBER collection media-size {{ MEMBER integer x-dimension "
+                 "10160 MEMBER integer y-dimension 15240 }} MEMBER keyword media-source main-roll "
+                 "MEMBER keyword media-type labels MEMBER keyword media-tracking {} "
+                 "MEMBER integer media-top-offset {} }}")
+        # Each row adds to the settings before it, as a person would.
+        cases = [
+            (["ATTR integer print-speed-default 10160"], ["--speed", "4"]),
+            # PAPPL 1.3.1 refuses label-tear-offset-configured over IPP
+            # whatever its value; the label settings page sets it.
+            (["ATTR keyword label-mode-configured peel-off"], ["--label-mode", "peel-off"]),
+            (["ATTR text label-sensing-length-default 5", ready.format("mark", 200)],
+             ["--media", "mark:5", "--top-offset", "2"]),
+            ([ready.format("continuous", 0)], ["--media", "continuous", "--top-offset", "0"]),
+            (["ATTR keyword label-mode-configured cutter-delayed",
+              "ATTR integer print-speed-default 0"], ["--label-mode", "cutter-delayed"]),
+            (["ATTR text label-job-start-command-default \"SOUND 3,100\"",
+              "ATTR boolean label-job-start-enabled-default true"],
+             ["--job-start", "SOUND 3,100"]),
+        ]
+        options = {}
+        with tempfile.TemporaryDirectory() as directory:
+            with AppServer(directory) as app:
+                app.add_printer()
+                for number, (attributes, args) in enumerate(cases):
+                    with self.subTest(args=args):
+                        self.assertIn("[PASS]", set_attributes(app, attributes).stdout)
+                        options.update(dict(zip(args[::2], args[1::2])))
+                        if "print-speed-default 0" in attributes[-1]:
+                            del options["--speed"]
+                        name = f"setup-{number}"
+                        job = app.submit(PDF, name)
+                        self.assertEqual(app.wait_for_job(job)["job-state"], "completed")
+                        expected = labelprint(*[part for item in options.items() for part in item],
+                                              PDF)
+                        self.assertEqual(app.printed(name), expected)
+                        self.assertRegex(expected[:20], rb"^(SPEED|GAP|BLINE|SET|SOUND)")
+            with AppServer(directory) as app:  # kept with the printer's other settings
+                self.assertEqual(app.attributes("label-mode-configured", "media-col-ready")[
+                    "label-mode-configured"], ("keyword", "cutter-delayed"))
+                job = app.submit(PDF, "after-restart")
+                app.wait_for_job(job)
+                self.assertEqual(app.printed("after-restart"), expected)
 
     def test_a_paused_printer_and_a_held_job_stay_so_when_the_server_is_killed(self):
         with tempfile.TemporaryDirectory() as directory:
@@ -117,7 +162,7 @@ class SameBytesAsLabelprint(Scratch):
             job = app.submit(PDF, "own", options=["label-shift-x=3", "print-darkness=40"])
             self.assertEqual(app.wait_for_job(job)["job-state"], "completed")
             self.assertEqual(app.printed("own"),
-                             labelprint("--shift-x", "3", "--density", "11", PDF))
+                             labelprint("--shift-x", "3", "--density", "10", PDF))
             job = app.submit(PDF, "too-far", options=["label-shift-x=999"])
             state = app.wait_for_job(job)
             self.assertEqual(state["job-state"], "aborted", state)
@@ -141,7 +186,7 @@ class SameBytesAsLabelprint(Scratch):
 
     def test_bad_settings_are_refused_and_nothing_is_stored(self):
         cases = ["ATTR integer label-shift-x-default 500",
-                 "ATTR text label-job-end-command-default 1B4Z",
+                 "ATTR text label-job-end-command-default " + "X" * 200,
                  "ATTR text label-job-end-command-default 1B4",
                  "ATTR integer label-code-page-default 12345",
                  "ATTR integer printer-darkness-configured 101"]

@@ -109,11 +109,11 @@ class SettingsPage(unittest.TestCase):
         saved = self.shown_values()
         self.assertEqual((saved["printer-darkness"], saved["label-page-start-command"],
                           saved["label-page-start-enabled"]), (str(DARKNESS), "1B40", True))
-        expected = labelprint("--density", str(round(DARKNESS * 15 / 100) + 1),
+        expected = labelprint("--density", str(round(DARKNESS * 15 / 100)),
                               "--page-start", "1B40", PDF)
         self.assertEqual(self.print_label("saved"), expected)
 
-        for field, bad in (("label-shift-x", "500"), ("label-page-start-command", "XYZ")):
+        for field, bad in (("label-shift-x", "500"), ("label-page-start-command", "1B4")):
             with self.subTest(field):
                 # A good darkness next to the bad value must not be kept either.
                 message = self.fill_in_and_save({"printer-darkness": "20", field: bad})
@@ -176,7 +176,7 @@ class SettingsPage(unittest.TestCase):
             "label-page-start-enabled-default": ("boolean", "true"),
             "label-page-start-command-default": ("textWithoutLanguage", "1B40")})
         self.assertEqual(self.print_label("after-printing-defaults"),
-                         labelprint("--density", str(round(DARKNESS * 15 / 100) + 1),
+                         labelprint("--density", str(round(DARKNESS * 15 / 100)),
                                     "--page-start", "1B40", PDF))
         shown = self.shown_values()
         self.assertEqual((shown["printer-darkness"], shown["label-page-start-command"],
@@ -190,6 +190,65 @@ class SettingsPage(unittest.TestCase):
         self.assertIn("Nothing was changed.", message)
         self.assertEqual(self.shown_values(), before)
         self.assertEqual(self.print_label("unchanged"), labelprint(PDF))
+
+    def test_pappl_media_page_sets_the_sensing_and_offset_and_the_next_label_sends_them(self):
+        self.browser.get(f"http://127.0.0.1:{self.app.port}/Label/printing")
+        Select(self.element_named("print-speed")).select_by_value("3")
+        length = self.element_named("label-sensing-length")
+        length.clear()
+        length.send_keys("4.5")
+        self.save_pappl_form()
+        self.browser.get(f"http://127.0.0.1:{self.app.port}/Label/media")
+        Select(self.element_named("ready0-tracking")).select_by_value("mark")
+        offset = self.element_named("ready0-top-offset")
+        offset.clear()
+        offset.send_keys("1.5")
+        self.save_pappl_form()
+        self.assertEqual(self.print_label("media"), labelprint(
+            "--speed", "3", "--media", "mark:4.5", "--top-offset", "1.5", PDF))
+
+        # The label mode and its feed are on the label settings page.
+        self.fill_in_and_save({"label-offset": "-2"})
+        Select(self.element("label-mode")).select_by_value("cutter")
+        self.browser.find_element(By.ID, "save").click()
+        self.assertEqual(self.print_label("mode"), labelprint(
+            "--speed", "3", "--media", "mark:4.5", "--top-offset", "1.5",
+            "--label-mode", "cutter", "--label-offset", "-2", PDF))
+
+    def test_at_phone_width_nothing_overlaps_and_every_field_is_reachable(self):
+        self.print_label("for-the-picture")
+        self.browser.set_window_size(390, 844)
+        self.open()
+        picture = self.element("last-label")
+        WebDriverWait(self.browser, 15).until(lambda browser: browser.execute_script(
+            "return arguments[0].complete && arguments[0].naturalWidth > 0", picture))
+        width, scroll = self.browser.execute_script(
+            "return [window.innerWidth, document.documentElement.scrollWidth]")
+        self.assertLessEqual(scroll, width, "the page is wider than the phone")
+        boxes = self.browser.execute_script("""
+            const boxes = [];
+            for (const e of document.querySelectorAll(
+                    "form input:not([type=hidden]), form select, form button, #last-label")) {
+              const r = e.getBoundingClientRect();
+              boxes.push([e.id || e.name, r.left, r.top, r.right, r.bottom]);
+            }
+            return boxes;""")
+        self.assertGreater(len(boxes), 15)
+        for name, left, top, right, bottom in boxes:
+            self.assertGreaterEqual(left, 0, name)
+            self.assertLessEqual(right, width, name)
+        for i, (a, *ra) in enumerate(boxes):
+            for b, *rb in boxes[i + 1:]:
+                overlap = ra[0] < rb[2] and rb[0] < ra[2] and ra[1] < rb[3] and rb[1] < ra[3]
+                self.assertFalse(overlap, f"{a} lies over {b}")
+
+    def save_pappl_form(self):
+        save = self.browser.find_element(By.CSS_SELECTOR, "input[type='submit']")
+        self.browser.execute_script("arguments[0].scrollIntoView({block: 'center'})", save)
+        save.click()
+        banner = WebDriverWait(self.browser, 15).until(
+            lambda browser: browser.find_elements(By.CLASS_NAME, "banner"))
+        self.assertEqual(banner[0].text, "Changes saved.")
 
     def element_named(self, name):
         return WebDriverWait(self.browser, 15).until(

@@ -1,5 +1,6 @@
 #include "tools/labelprint/options.h"
 
+#include "host/command_text.h"
 #include "host/text/text_document.h"
 #include "settings/oem_devmode.h"
 
@@ -10,18 +11,25 @@
 
 const char kUsage[] =
     "usage: labelprint [-o TARGET] [--timeout SECONDS] [--dpi N] [--landscape] [--density N]\n"
-    "                  [--direction N] [--shift-x N] [--shift-y N] [--job-start HEX]\n"
-    "                  [--page-start HEX] [--page-end HEX] [--job-end HEX] [--band-height N]\n"
+    "                  [--direction N] [--shift-x N] [--shift-y N] [--job-start CMD]\n"
+    "                  [--page-start CMD] [--page-end CMD] [--job-end CMD] [--band-height N]\n"
+    "                  [--speed N] [--media gap[:MM]|mark[:MM]|continuous]\n"
+    "                  [--label-mode MODE] [--label-offset MM] [--top-offset MM]\n"
     "                  [--dither] [--label WxL(in|mm)] [--copies N] [--pages RANGES]\n"
     "                  [--preview FILE.png] [--plugin MODULE] PAGE...\n"
     "       labelprint [-o TARGET] [--timeout SECONDS] [--code-page N] [--dpi N]\n"
-    "                  [--job-start HEX] [--page-start HEX] [--page-end HEX] [--job-end HEX]\n"
+    "                  [--job-start CMD] [--page-start CMD] [--page-end CMD] [--job-end CMD]\n"
     "                  [--plugin MODULE] --text FILE\n"
     "       labelprint --version\n"
     "PAGE: a PBM, PNG or PDF file. TARGET: a file, a printer's device (/dev/usb/lp0),\n"
     "a pipe, socket://HOST[:PORT] (a network printer's raw port, 9100 by default),\n"
     "or - for standard output (the default). RANGES: pages of all PAGEs together,\n"
-    "counted from 1, such as 2 or 1-3,5; each of N copies prints them all in turn.\n";
+    "counted from 1, such as 2 or 1-3,5; each of N copies prints them all in turn.\n"
+    "--density N: 0 (light) to 15 (dark). CMD: hexadecimal bytes (1B40), or the\n"
+    "commands' text (CR LF sent after each line; in double quotes when it could\n"
+    "read as hexadecimal). MODE: tear-off, peel-off, cutter or cutter-delayed.\n"
+    "MM: millimetres (2.5). The media setup is sent before the job; unset, the\n"
+    "printer keeps its own.\n";
 
 namespace {
 
@@ -31,6 +39,24 @@ std::optional<long> parseInteger(std::string_view text) {
     if (error != std::errc() || end != text.data() + text.size() || text.empty())
         return std::nullopt;
     return value;
+}
+
+// gap, gap:3mm, mark:5, continuous: the sensing and its length. A problem
+// in words, or nullopt when the setup took it.
+std::optional<std::string> parseMedia(const std::string& text, standin::MediaSetup& setup) {
+    const std::size_t colon = text.find(':');
+    const auto tracking = standin::trackingNamed(text.substr(0, colon));
+    if (!tracking)
+        return "takes gap, mark or continuous, not '" + text + "'";
+    setup.tracking = tracking;
+    if (colon == std::string::npos)
+        return std::nullopt;
+    const auto length = standin::parseMillimetres(text.substr(colon + 1));
+    if (*tracking == standin::MediaTracking::kContinuous || !length || *length <= 0 ||
+        *length > standin::kMaxSensingLength)
+        return "takes a gap or mark length from 0.01 to 25.4 mm, not '" + text + "'";
+    setup.sensingLength = *length;
+    return std::nullopt;
 }
 
 } // namespace
@@ -66,13 +92,18 @@ std::optional<Failure> parseArguments(int argc, char** argv, Options& options) {
                 return std::nullopt;
             };
             auto command = [&](CommandText& field) -> std::optional<Failure> {
-                auto text = utf8ToUtf16(value);
-                if (!text)
-                    return usage(std::string(arg) + " text is not valid UTF-8");
-                if (text->size() > kCommandTextUnits - 1)
-                    return usage(std::string(arg) + " text is longer than 259 characters");
-                field = {true, *text};
+                std::string problem;
+                const auto hex = standin::typedCommandAsHex(std::string(value),
+                                                            (kCommandTextUnits - 1) / 2, problem);
+                if (!hex)
+                    return usage(std::string(arg) + ": " + problem);
+                field = {true, std::u16string(hex->begin(), hex->end())};
                 return std::nullopt;
+            };
+            auto length = [&](long low, long high) -> std::optional<int> {
+                const auto hundredths = standin::parseMillimetres(std::string(value));
+                return hundredths && *hundredths >= low && *hundredths <= high ? hundredths
+                                                                               : std::nullopt;
             };
             std::optional<Failure> failure;
             if (arg == "-o") {
@@ -122,7 +153,33 @@ std::optional<Failure> parseArguments(int argc, char** argv, Options& options) {
                     return usage("--band-height takes a whole number from 1 to 65536");
                 options.bandHeight = static_cast<LONG>(*n);
             } else if (arg == "--density") {
-                failure = shortField(options.density);
+                auto n = integer(0, 15);
+                if (!n)
+                    return usage("--density takes a density from 0 to 15, not '" +
+                                 std::string(value) + "'");
+                options.density = static_cast<SHORT>(*n + 1);
+            } else if (arg == "--speed") {
+                auto n = integer(standin::kMinSpeed, standin::kMaxSpeed);
+                if (!n)
+                    return usage("--speed takes inches a second from 1 to 12, not '" +
+                                 std::string(value) + "'");
+                options.setup.speed = static_cast<int>(*n);
+            } else if (arg == "--media") {
+                if (auto failure = parseMedia(std::string(value), options.setup))
+                    return usage("--media " + *failure);
+            } else if (arg == "--label-mode") {
+                options.setup.mode = standin::labelModeNamed(std::string(value));
+                if (!options.setup.mode)
+                    return usage("--label-mode takes tear-off, peel-off, cutter or "
+                                 "cutter-delayed, not '" +
+                                 std::string(value) + "'");
+            } else if (arg == "--label-offset" || arg == "--top-offset") {
+                const auto offset = length(-standin::kMaxOffset, standin::kMaxOffset);
+                if (!offset)
+                    return usage(std::string(arg) + " takes millimetres from -100 to 100, not '" +
+                                 std::string(value) + "'");
+                (arg == "--top-offset" ? options.setup.topOffset : options.setup.modeOffset) =
+                    *offset;
             } else if (arg == "--direction") {
                 failure = shortField(options.direction);
             } else if (arg == "--shift-x") {

@@ -1,6 +1,7 @@
 // What the user asks of labelprint on its command line.
 #pragma once
 
+#include "host/job_setup.h"
 #include "host/page_selection.h"
 #include "platform/win_types.h"
 #include "tools/labelprint/label_size.h"
@@ -14,7 +15,8 @@ inline constexpr int kExitUsage = 2;
 
 extern const char kUsage[];
 
-// A command the user stored, as hexadecimal text.
+// A command the user stored, as the hexadecimal text the settings block
+// keeps.
 struct CommandText {
     bool on = false;
     std::u16string text;
@@ -31,7 +33,10 @@ struct Options {
     bool landscape = false;
     bool dither = false;
     bool version = false; // print the version and nothing else
+    // The block's density field: the density sent plus one, 0 for the
+    // printer's own.
     SHORT density = 0, direction = 0, shiftX = 0, shiftY = 0;
+    standin::MediaSetup setup; // sent before the job: nothing unless asked
     CommandText jobStart, pageStart, pageEnd, jobEnd;
     LONG bandHeight = 64;
     std::vector<std::string> pages;

@@ -1,0 +1,19 @@
+// What a person asks of a printer at once, from its web page: feed a label,
+// measure the labels loaded, beep. The commands go straight to an idle
+// printer, never as a job and never into a label being sent.
+#pragma once
+
+#include "host/job_setup.h"
+
+#include <pappl/pappl.h>
+
+#include <optional>
+#include <string>
+
+// Sends the action's commands; nullopt once the printer took them, else why
+// not, in words.
+std::optional<std::string> runPrinterAction(pappl_printer_t* printer,
+                                            standin::PrinterAction action);
+
+// The actions as the web page names them ("feed", "calibrate", "beep").
+std::optional<standin::PrinterAction> printerActionNamed(const std::string& name);

@@ -11,7 +11,8 @@ import tempfile
 import unittest
 import urllib.request
 
-from app_server import BUILD, SAMPLES, AppServer, labelprint
+from app_server import BUILD, LABEL_END, SAMPLES, AppServer, labelprint
+from printer_sim import SimulatedPrinter
 
 try:
     from selenium import webdriver
@@ -241,6 +242,57 @@ class SettingsPage(unittest.TestCase):
             for b, *rb in boxes[i + 1:]:
                 overlap = ra[0] < rb[2] and rb[0] < ra[2] and ra[1] < rb[3] and rb[1] < ra[3]
                 self.assertFalse(overlap, f"{a} lies over {b}")
+
+    def test_actions_reach_an_idle_printer_and_never_a_label_being_sent(self):
+        printer = SimulatedPrinter(seconds_a_label=0.4)
+        self.addCleanup(printer.close)
+        self.app.add_printer("Net", printer.uri)
+
+        self.open()
+        self.assertIn("Only a USB or network printer can do this", self.act("feed"))
+
+        self.page = f"http://127.0.0.1:{self.app.port}/Net/label-settings"
+        for action, sent in (("feed", b"FORMFEED\r\n"), ("calibrate", b"AUTODETECT\r\n"),
+                             ("beep", b"SOUND 5,200\r\n")):
+            with self.subTest(action):
+                self.open()
+                before = len(printer.connections)
+                self.assertEqual(self.act(action), "Sent to the printer.")
+                self.arrives(printer, before, sent)
+        # Calibrating measures what the printer was set to sense.
+        self.fill_in_and_save({"label-sensing-length": "2"})
+        self.browser.get(f"http://127.0.0.1:{self.app.port}/Net/media")
+        Select(self.element_named("ready0-tracking")).select_by_value("mark")
+        self.save_pappl_form()
+        self.open()
+        before = len(printer.connections)
+        self.act("calibrate")
+        self.arrives(printer, before, b"BLINEDETECT\r\n")
+
+        connections = len(printer.connections)
+        job = self.app.submit(PDF, "busy", printer="Net", options=["copies=4"])
+        WebDriverWait(self.browser, 15).until(
+            lambda _: self.app.job(job, "Net")["job-state"] == "processing")
+        self.open()
+        self.assertIn("try again", self.act("feed"))
+        self.assertEqual(self.app.wait_for_job(job, "Net")["job-state"], "completed")
+        sent = b"".join(printer.connections[connections:])
+        self.assertEqual(sent.count(LABEL_END), 4)
+        self.assertNotIn(b"FORMFEED", sent)
+
+    def arrives(self, printer, before, sent):
+        """`sent` comes on a connection of its own (status queries on others
+        bring no data)."""
+        WebDriverWait(self.browser, 15).until(
+            lambda _: [data for data in printer.connections[before:] if data] == [sent])
+
+    def act(self, action):
+        button = self.element("action-" + action)
+        self.browser.execute_script("arguments[0].scrollIntoView({block: 'center'})", button)
+        button.click()
+        WebDriverWait(self.browser, 15).until(lambda browser: browser.execute_script(
+            "return document.readyState") == "complete" and browser.find_elements(By.ID, "message"))
+        return self.browser.find_element(By.ID, "message").text
 
     def save_pappl_form(self):
         save = self.browser.find_element(By.CSS_SELECTOR, "input[type='submit']")

@@ -123,6 +123,46 @@ std::vector<std::uint8_t> printerActionCommands(PrinterAction action, const Medi
     return {out.begin(), out.end()};
 }
 
+std::string speedInWords(const MediaSetup& setup) {
+    return setup.speed ? "Speed " + std::to_string(*setup.speed) + " in/s"
+                       : "Speed: the printer's own";
+}
+
+std::string mediaInWords(const MediaSetup& setup) {
+    if (!setup.tracking)
+        return "Media: the printer's own sensing";
+    switch (*setup.tracking) {
+    case MediaTracking::kGap:
+        return "Media: gap " + millimetres(setup.sensingLength) + " mm";
+    case MediaTracking::kMark:
+        return "Media: black mark " + millimetres(setup.sensingLength) + " mm";
+    case MediaTracking::kContinuous:
+        break;
+    }
+    return "Media: continuous";
+}
+
+std::string labelModeInWords(const MediaSetup& setup) {
+    std::string words = setup.mode ? std::string("Mode: ") + labelModeName(*setup.mode)
+                                   : std::string("Mode: the printer's own");
+    if (setup.modeOffset)
+        words += ", feed " + millimetres(*setup.modeOffset) + " mm";
+    return words;
+}
+
+std::vector<std::string> testLabelLines(const std::string& name, int widthHundredths,
+                                        int lengthHundredths, int densityField,
+                                        const MediaSetup& setup, const std::string& date) {
+    return {name,
+            millimetres(widthHundredths) + " x " + millimetres(lengthHundredths) + " mm",
+            densityField > 0 ? "Density " + std::to_string(densityField - 1)
+                             : std::string("Density: the printer's own"),
+            speedInWords(setup),
+            mediaInWords(setup),
+            labelModeInWords(setup),
+            date};
+}
+
 std::string millimetres(int hundredths) {
     const int whole = std::abs(hundredths) / 100;
     const int part = std::abs(hundredths) % 100;

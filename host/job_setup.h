@@ -62,6 +62,22 @@ enum class PrinterAction {
 // roll has nothing to measure).
 std::vector<std::uint8_t> printerActionCommands(PrinterAction action, const MediaSetup& setup);
 
+// The setup in words, as the test label shows it: "Speed 4 in/s", "Speed:
+// the printer's own"; "Media: gap 3 mm", "Media: black mark 5 mm",
+// "Media: continuous", "Media: the printer's own sensing"; the label mode
+// likewise.
+std::string speedInWords(const MediaSetup& setup);
+std::string mediaInWords(const MediaSetup& setup);
+std::string labelModeInWords(const MediaSetup& setup);
+
+// The lines of a test label: the printer's name, the label's size (in
+// hundredths of a mm), the density (the settings block's field: the density
+// sent plus one, 0 for the printer's own), speed, media, label mode, and the
+// date as given.
+std::vector<std::string> testLabelLines(const std::string& name, int widthHundredths,
+                                        int lengthHundredths, int densityField,
+                                        const MediaSetup& setup, const std::string& date);
+
 // Hundredths of a millimetre as a printer and a person read them: "3",
 // "2.5", "-1.25".
 std::string millimetres(int hundredths);

@@ -340,3 +340,11 @@ BilevelImage drawTestLabel(const TestLabelFacts& facts) {
     drawLines(image, block);
     return image;
 }
+
+std::string testLabelDate(std::time_t now) {
+    char date[32] = "";
+    std::tm local{};
+    if (localtime_r(&now, &local))
+        std::strftime(date, sizeof date, "%Y-%m-%d %H:%M", &local);
+    return date;
+}

@@ -2,6 +2,7 @@
 // once whether its labels are aligned and dark enough.
 #pragma once
 
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -43,3 +44,6 @@ inline constexpr int kMaxTestLabelDpi = 2400;
 // An empty picture (0 x 0) for a size or resolution out of the ranges above,
 // or a label too small for the outline.
 BilevelImage drawTestLabel(const TestLabelFacts& facts);
+
+// The local date and time as a test label shows it: "2026-12-10 08:15".
+std::string testLabelDate(std::time_t now);

@@ -3,11 +3,13 @@
 // and sends the spool stream to a file, a printer or standard output.
 #include "decoder/label_decoder.h"
 #include "host/installed_files.h"
+#include "host/job_setup.h"
 #include "host/page_memory.h"
 #include "host/page_selection.h"
 #include "host/paper_size.h"
 #include "host/print_job.h"
 #include "host/text/text_job.h"
+#include "imaging/test_label.h"
 #include "output/spool_target.h"
 #include "project_version.h"
 #include "tools/labelprint/options.h"
@@ -16,8 +18,10 @@
 #include "tools/labelprint/text_file.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <new>
 #include <optional>
 #include <string>
@@ -82,6 +86,36 @@ std::optional<Failure> readPages(const Options& options, PageFiles& files, stand
     return std::nullopt;
 }
 
+// The test label at the label's size (--label, else 4 x 6 in): what it is
+// printed with, in words, inside an outline and rulers.
+std::optional<Failure> testLabelPage(const Options& options, standin::LabelJob& job) {
+    const LabelSize size = options.label.value_or(LabelSize{101.6, 152.4});
+    std::string error;
+    const auto dots = labelDots(size, options.dpi, error);
+    if (!dots)
+        return Failure{kExitUsage, "labelprint: --label " + error};
+    TestLabelFacts facts;
+    facts.widthDots = dots->width;
+    facts.heightDots = dots->height;
+    facts.dpi = options.dpi;
+    const std::string name =
+        options.output.empty() || options.output == "-" ? "Test label" : options.output;
+    facts.lines =
+        standin::testLabelLines(name, static_cast<int>(std::lround(size.widthMm * 100)),
+                                static_cast<int>(std::lround(size.lengthMm * 100)), options.density,
+                                options.setup, testLabelDate(std::time(nullptr)));
+    BilevelImage picture = drawTestLabel(facts);
+    if (picture.width == 0)
+        return Failure{kExitFailure, "labelprint: the test label cannot be drawn at " +
+                                         std::to_string(options.dpi) + " dpi"};
+    job.pages.push_back({picture.width, picture.height, std::move(picture.bits)});
+    job.paper.paperWidth = static_cast<SHORT>(paperTenths(size.widthMm));
+    job.paper.paperLength = static_cast<SHORT>(paperTenths(size.lengthMm));
+    job.paper.printQuality = static_cast<SHORT>(options.dpi);
+    job.paper.yResolution = static_cast<SHORT>(options.dpi);
+    return std::nullopt;
+}
+
 std::optional<Failure> writePreview(const std::string& path, const std::vector<BYTE>& spool) {
     const LabelStream stream = decodeLabelStream(spool.data(), spool.size());
     if (!stream.error.empty())
@@ -139,13 +173,14 @@ std::optional<Failure> run(const Options& options) {
     standin::LabelJob job;
     standin::TextJob textJob;
     PageFiles files;
-    if (auto failure =
-            options.text.empty() ? readPages(options, files, job) : readTextJob(options, textJob))
+    if (auto failure = options.testLabel      ? testLabelPage(options, job)
+                       : options.text.empty() ? readPages(options, files, job)
+                                              : readTextJob(options, textJob))
         return failure;
     // Each copy of each selected page is a page of the job, as the user
     // would have named the files again.
     standin::SelectedPages selected(files, options.selection);
-    if (options.text.empty()) {
+    if (options.text.empty() && !options.testLabel) {
         if (selected.count() == 0)
             return Failure{kExitFailure,
                            "labelprint: --pages " + options.pageRanges + " selects no page"};

@@ -7,6 +7,7 @@
 
 #include <pappl/pappl.h>
 
+#include <cstddef>
 #include <optional>
 #include <string>
 
@@ -14,6 +15,11 @@
 // not, in words.
 std::optional<std::string> runPrinterAction(pappl_printer_t* printer,
                                             standin::PrinterAction action);
+
+// PAPPL's test page: the test label drawn at the loaded label's size, with
+// the printer's name and settings, as a PNG file in the spool directory
+// whose path goes into `buffer`; null when it cannot be made.
+const char* printerTestLabel(pappl_printer_t* printer, char* buffer, std::size_t size);
 
 // The actions as the web page names them ("feed", "calibrate", "beep").
 std::optional<standin::PrinterAction> printerActionNamed(const std::string& name);

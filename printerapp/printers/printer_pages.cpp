@@ -192,10 +192,12 @@ void showActions(pappl_client_t* client, pappl_printer_t* printer) {
                                 "id=\"action-calibrate\">Measure the labels (calibrate)</button> "
                                 "<button type=\"submit\" name=\"action\" value=\"beep\" "
                                 "id=\"action-beep\">Beep</button></p></form>\n");
-    papplClientHTMLPrintf(client,
-                          "<p><a class=\"btn\" id=\"test-label\" href=\"%s\">Print a test "
-                          "label</a></p>\n",
-                          pathOf(printer, "printing").c_str());
+    // PAPPL's own test page action, on the printer's page.
+    papplClientHTMLStartForm(client, (pathOf(printer, nullptr) + "/").c_str(), false);
+    papplClientHTMLPuts(client, "<p><input type=\"hidden\" name=\"action\" "
+                                "value=\"print-test-page\"><button type=\"submit\" "
+                                "id=\"action-test-label\">Print a test label</button></p>"
+                                "</form>\n");
 }
 
 // What the printer last said of itself, in words.

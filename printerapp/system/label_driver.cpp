@@ -151,6 +151,7 @@ bool labelDriver(pappl_system_t*, const char* driverName, const char*, const cha
     data->identify_supported = PAPPL_IDENTIFY_ACTIONS_DISPLAY | PAPPL_IDENTIFY_ACTIONS_SOUND;
     data->identify_default = PAPPL_IDENTIFY_ACTIONS_DISPLAY | PAPPL_IDENTIFY_ACTIONS_SOUND;
     data->identify_cb = identify;
+    data->testpage_cb = printerTestLabel;
     data->has_supplies = true;
     data->status_cb = askIdlePrinter;
     data->rstartjob_cb = rasterStartJob;

@@ -12,7 +12,7 @@ import unittest
 import urllib.request
 
 from app_server import BUILD, LABEL_END, SAMPLES, AppServer, labelprint
-from printer_sim import SimulatedPrinter
+from printer_sim import BITMAP, SimulatedPrinter
 
 try:
     from selenium import webdriver
@@ -270,14 +270,15 @@ class SettingsPage(unittest.TestCase):
         self.arrives(printer, before, b"BLINEDETECT\r\n")
 
         connections = len(printer.connections)
-        job = self.app.submit(PDF, "busy", printer="Net", options=["copies=4"])
+        # 12 labels at 0.4 s: the printer is busy for about five seconds.
+        job = self.app.submit(PDF, "busy", printer="Net", options=["copies=12"])
         WebDriverWait(self.browser, 15).until(
             lambda _: self.app.job(job, "Net")["job-state"] == "processing")
         self.open()
         self.assertIn("try again", self.act("feed"))
         self.assertEqual(self.app.wait_for_job(job, "Net")["job-state"], "completed")
         sent = b"".join(printer.connections[connections:])
-        self.assertEqual(sent.count(LABEL_END), 4)
+        self.assertEqual(sent.count(LABEL_END), 12)
         self.assertNotIn(b"FORMFEED", sent)
 
     def arrives(self, printer, before, sent):
@@ -285,6 +286,63 @@ class SettingsPage(unittest.TestCase):
         bring no data)."""
         WebDriverWait(self.browser, 15).until(
             lambda _: [data for data in printer.connections[before:] if data] == [sent])
+
+    def test_the_test_label_is_drawn_at_the_loaded_labels_size(self):
+        self.browser.get(f"http://127.0.0.1:{self.app.port}/Label")
+        self.browser.find_element(By.CSS_SELECTOR, "input[value='Print Test Page']").click()
+        self.check_test_label(self.printed_test_page(1), 812, 1218)
+
+        self.browser.get(f"http://127.0.0.1:{self.app.port}/Label/media")
+        Select(self.element_named("ready0-size")).select_by_value("om_50x30mm_50x30mm")
+        self.save_pappl_form()
+        self.open()
+        button = self.element("action-test-label")
+        self.browser.execute_script("arguments[0].scrollIntoView({block: 'center'})", button)
+        button.click()
+        self.check_test_label(self.printed_test_page(2), 400, 240)
+
+        preview = os.path.join(self.scratch, "labelprint.prn")
+        labelprint("--test-label", "--label", "50x30mm", "-o", preview)
+        with open(preview, "rb") as spool:
+            self.check_test_label(spool.read(), 400, 240)
+        self.assertFalse([name for name in os.listdir(self.app.spool) if "test-label" in name])
+
+    def printed_test_page(self, job_id):
+        """What the printer received for the test page job."""
+        self.assertEqual(self.app.wait_for_job(job_id)["job-state"], "completed")
+        newest = max((os.path.join(self.app.output, name) for name in os.listdir(self.app.output)),
+                     key=os.path.getmtime)
+        with open(newest, "rb") as printed:
+            return printed.read()
+
+    def check_test_label(self, program, width, height):
+        """The outline lies 4 dots inside each edge, 3 dots thick, and the
+        top ruler's 10 mm ticks hang from it every 80 dots (203 dpi)."""
+        match = BITMAP.search(program)
+        self.assertTrue(match, program[:200])
+        stride, lines = int(match.group(3)), int(match.group(4))
+        self.assertEqual(lines, height)
+        self.assertGreaterEqual(stride * 8, width)
+        bits = program[match.end():match.end() + stride * lines]
+
+        def printed(x, y):
+            return not bits[y * stride + x // 8] & (0x80 >> (x % 8))
+
+        middle_x, middle_y = width // 2, height // 2
+        for inset in range(4):
+            for x, y in ((inset, middle_y), (width - 1 - inset, middle_y),
+                         (middle_x, inset), (middle_x + 1, height - 1 - inset)):
+                self.assertFalse(printed(x, y), (x, y))
+        for inset in range(4, 7):
+            for x, y in ((inset, middle_y), (width - 1 - inset, middle_y),
+                         (middle_x + 3, inset), (middle_x + 3, height - 1 - inset)):
+                self.assertTrue(printed(x, y), (x, y))
+        for mm in (10, 20, 30):  # 3 mm long
+            x = 4 + round(mm * 203 / 25.4)
+            self.assertTrue(all(printed(x, y) for y in range(7, 7 + 22)), mm)
+        x = 4 + round(15 * 203 / 25.4)  # 2 mm long
+        self.assertTrue(all(printed(x, y) for y in range(7, 7 + 14)))
+        self.assertFalse(printed(x, 7 + 20))
 
     def act(self, action):
         button = self.element("action-" + action)

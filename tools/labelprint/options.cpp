@@ -20,6 +20,7 @@ const char kUsage[] =
     "       labelprint [-o TARGET] [--timeout SECONDS] [--code-page N] [--dpi N]\n"
     "                  [--job-start CMD] [--page-start CMD] [--page-end CMD] [--job-end CMD]\n"
     "                  [--plugin MODULE] --text FILE\n"
+    "       labelprint [-o TARGET] [--label WxL(in|mm)] [setup and settings] --test-label\n"
     "       labelprint --version\n"
     "PAGE: a PBM, PNG or PDF file. TARGET: a file, a printer's device (/dev/usb/lp0),\n"
     "a pipe, socket://HOST[:PORT] (a network printer's raw port, 9100 by default),\n"
@@ -69,6 +70,8 @@ std::optional<Failure> parseArguments(int argc, char** argv, Options& options) {
             options.landscape = true;
         } else if (arg == "--dither") {
             options.dither = true;
+        } else if (arg == "--test-label") {
+            options.testLabel = true;
         } else if (arg == "-h" || arg == "--help") {
             return Failure{kExitUsage, ""};
         } else if (arg == "--version") {
@@ -202,6 +205,13 @@ std::optional<Failure> parseArguments(int argc, char** argv, Options& options) {
         } else {
             options.pages.emplace_back(arg);
         }
+    }
+    if (options.testLabel) {
+        if (!options.pages.empty() || !options.text.empty())
+            return usage("--test-label prints the test label; give no PAGE or --text with it");
+        if (options.selection.copies != 1 || !options.selection.ranges.empty())
+            return usage("--copies and --pages choose pages, and the test label is one");
+        return std::nullopt;
     }
     if (!options.text.empty()) {
         if (!options.pages.empty())

@@ -32,7 +32,8 @@ struct Options {
     int timeoutSeconds = 30;
     bool landscape = false;
     bool dither = false;
-    bool version = false; // print the version and nothing else
+    bool version = false;   // print the version and nothing else
+    bool testLabel = false; // print the test label instead of pages
     // The block's density field: the density sent plus one, 0 for the
     // printer's own.
     SHORT density = 0, direction = 0, shiftX = 0, shiftY = 0;

@@ -3,7 +3,7 @@
 // and sends the spool stream to a file, a printer or standard output.
 #include "decoder/label_decoder.h"
 #include "host/installed_files.h"
-#include "host/job_setup.h"
+#include "host/setup/job_setup.h"
 #include "host/page_memory.h"
 #include "host/page_selection.h"
 #include "host/paper_size.h"

@@ -1,6 +1,6 @@
 #include "printerapp/printers/label_settings.h"
 
-#include "host/command_text.h"
+#include "host/setup/command_text.h"
 #include "host/standin.h"
 
 #include <algorithm>

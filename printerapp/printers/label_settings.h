@@ -4,7 +4,7 @@
 // and a message for a value out of it.
 #pragma once
 
-#include "host/job_setup.h"
+#include "host/setup/job_setup.h"
 #include "settings/oem_devmode.h"
 
 #include <optional>

@@ -3,7 +3,7 @@
 // printer, never as a job and never into a label being sent.
 #pragma once
 
-#include "host/job_setup.h"
+#include "host/setup/job_setup.h"
 
 #include <pappl/pappl.h>
 

@@ -1,6 +1,6 @@
 // The media setup a job begins with, and the settings that hold it.
-#include "host/command_text.h"
-#include "host/job_setup.h"
+#include "host/setup/command_text.h"
+#include "host/setup/job_setup.h"
 #include "printerapp/printers/label_settings.h"
 #include "support/scratch_files.h"
 

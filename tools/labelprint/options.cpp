@@ -1,6 +1,6 @@
 #include "tools/labelprint/options.h"
 
-#include "host/command_text.h"
+#include "host/setup/command_text.h"
 #include "host/text/text_document.h"
 #include "settings/oem_devmode.h"
 

@@ -1,7 +1,7 @@
 // What the user asks of labelprint on its command line.
 #pragma once
 
-#include "host/job_setup.h"
+#include "host/setup/job_setup.h"
 #include "host/page_selection.h"
 #include "platform/win_types.h"
 #include "tools/labelprint/label_size.h"

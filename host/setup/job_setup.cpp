@@ -1,4 +1,4 @@
-#include "host/job_setup.h"
+#include "host/setup/job_setup.h"
 
 #include <cctype>
 #include <cmath>

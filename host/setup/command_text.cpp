@@ -1,4 +1,4 @@
-#include "host/command_text.h"
+#include "host/setup/command_text.h"
 
 #include <cctype>
 

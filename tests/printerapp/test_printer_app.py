@@ -30,12 +30,12 @@ SET_ATTRIBUTES_TEST = """{
 """
 
 
-def set_attributes(app, attributes, status="successful-ok"):
+def set_attributes(app, attributes, status="successful-ok", printer="Label"):
     """Set-Printer-Attributes with `attributes` (ipptool ATTR lines)."""
     with tempfile.NamedTemporaryFile("w", suffix=".test", delete=False) as test:
         test.write(SET_ATTRIBUTES_TEST % ("\n  ".join(attributes), status))
     try:
-        return run(["ipptool", "-t", app.printer_uri(), test.name])
+        return run(["ipptool", "-t", app.printer_uri(printer), test.name])
     finally:
         os.unlink(test.name)
 

@@ -3,11 +3,11 @@
 // and sends the spool stream to a file, a printer or standard output.
 #include "decoder/label_decoder.h"
 #include "host/installed_files.h"
-#include "host/setup/job_setup.h"
 #include "host/page_memory.h"
 #include "host/page_selection.h"
 #include "host/paper_size.h"
 #include "host/print_job.h"
+#include "host/setup/job_setup.h"
 #include "host/text/text_job.h"
 #include "imaging/test_label.h"
 #include "output/spool_target.h"
@@ -25,6 +25,7 @@
 #include <new>
 #include <optional>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
 
@@ -169,7 +170,33 @@ std::optional<Failure> print(const Options& options, const standin::PluginModule
     return std::nullopt;
 }
 
+// A printer action: its commands straight to the printer, no job. A file is
+// no printer: the bytes would only sit there.
+std::optional<Failure> sendAction(const Options& options) {
+    const std::vector<std::uint8_t> commands =
+        standin::printerActionCommands(*options.action, options.setup);
+    if (commands.empty())
+        return Failure{kExitUsage, "labelprint: a continuous roll has no gaps or marks to measure"};
+    struct stat info {};
+    if (options.output.empty() || options.output == "-" ||
+        (stat(options.output.c_str(), &info) == 0 && S_ISREG(info.st_mode)))
+        return Failure{kExitUsage, "labelprint: --action goes to a printer: give -o with its "
+                                   "device or socket://HOST"};
+    std::string error;
+    std::unique_ptr<SpoolTarget> target =
+        SpoolTarget::open(options.output, options.timeoutSeconds, error);
+    if (!target)
+        return Failure{kExitFailure, error};
+    if (!target->write(commands.data(), commands.size()) || !target->commit()) {
+        target->abandon();
+        return Failure{kExitFailure, target->error()};
+    }
+    return std::nullopt;
+}
+
 std::optional<Failure> run(const Options& options) {
+    if (options.action)
+        return sendAction(options);
     standin::LabelJob job;
     standin::TextJob textJob;
     PageFiles files;
@@ -223,7 +250,7 @@ int main(int argc, char** argv) {
         return std::printf("labelprint %s\n", kProjectVersion) > 0 && std::fflush(stdout) == 0
                    ? 0
                    : kExitFailure;
-    if (!failure && writesToTerminal(options)) {
+    if (!failure && !options.action && writesToTerminal(options)) {
         std::fputs("labelprint: not writing a spool stream to a terminal: give -o TARGET or "
                    "redirect\n",
                    stderr);

@@ -1,7 +1,7 @@
 // labelprint sending real jobs where printers are: PDF labels, network
 // printers, pipes, device nodes and links, and every way they fail.
-#include "support/loopback_listener.h"
 #include "decoder/label_decoder.h"
+#include "support/loopback_listener.h"
 #include "support/scratch_files.h"
 
 #include <gtest/gtest.h>
@@ -158,6 +158,39 @@ TEST_F(LabelprintTargets, ANetworkPrinterGetsTheExactStream) {
     reader.join();
     EXPECT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(received, expected);
+}
+
+TEST_F(LabelprintTargets, ActionsGoStraightToThePrinterAndNeverToAFile) {
+    const struct {
+        const char* arguments;
+        const char* sent;
+    } cases[] = {
+        {"--action feed", "FORMFEED\r\n"},
+        {"--action calibrate", "AUTODETECT\r\n"},
+        {"--action calibrate --media gap:2", "GAPDETECT\r\n"},
+        {"--action calibrate --media mark", "BLINEDETECT\r\n"},
+        {"--action beep", "SOUND 5,200\r\n"},
+    };
+    for (const auto& c : cases) {
+        support::LoopbackListener printer;
+        std::string received;
+        std::thread reader([&] { received = readConnection(printer); });
+        const RunResult result = run("-o " + printer.name() + " " + c.arguments);
+        reader.join();
+        EXPECT_EQ(result.exitCode, 0) << c.arguments << ": " << result.err;
+        EXPECT_EQ(received, c.sent) << c.arguments;
+    }
+    const std::string file = dir.path("not-a-printer.prn");
+    dir.write("not-a-printer.prn", "kept");
+    for (const std::string& refused : std::vector<std::string>{
+             "-o '" + file + "' --action feed", "--action feed", "--action frobnicate",
+             "-o '" + file + "' --action calibrate --media continuous",
+             "-o '" + file + "' --action feed '" + kSamplePdf + "'"}) {
+        const RunResult result = run(refused);
+        EXPECT_EQ(result.exitCode, 2) << refused;
+        EXPECT_NE(result.err.find("labelprint: "), std::string::npos) << refused;
+    }
+    EXPECT_EQ(readFile(file), "kept");
 }
 
 TEST_F(LabelprintTargets, ARefusedConnectionIsOneLine) {

@@ -21,6 +21,7 @@ const char kUsage[] =
     "                  [--job-start CMD] [--page-start CMD] [--page-end CMD] [--job-end CMD]\n"
     "                  [--plugin MODULE] --text FILE\n"
     "       labelprint [-o TARGET] [--label WxL(in|mm)] [setup and settings] --test-label\n"
+    "       labelprint -o PRINTER [--media ...] --action feed|calibrate|beep\n"
     "       labelprint --version\n"
     "PAGE: a PBM, PNG or PDF file. TARGET: a file, a printer's device (/dev/usb/lp0),\n"
     "a pipe, socket://HOST[:PORT] (a network printer's raw port, 9100 by default),\n"
@@ -30,7 +31,8 @@ const char kUsage[] =
     "commands' text (CR LF sent after each line; in double quotes when it could\n"
     "read as hexadecimal). MODE: tear-off, peel-off, cutter or cutter-delayed.\n"
     "MM: millimetres (2.5). The media setup is sent before the job; unset, the\n"
-    "printer keeps its own.\n";
+    "printer keeps its own. --action sends the printer FORMFEED, GAPDETECT or\n"
+    "BLINEDETECT as --media says (AUTODETECT without), or SOUND 5,200; no job.\n";
 
 namespace {
 
@@ -170,6 +172,16 @@ std::optional<Failure> parseArguments(int argc, char** argv, Options& options) {
             } else if (arg == "--media") {
                 if (auto failure = parseMedia(std::string(value), options.setup))
                     return usage("--media " + *failure);
+            } else if (arg == "--action") {
+                if (value == "feed")
+                    options.action = standin::PrinterAction::kFeed;
+                else if (value == "calibrate")
+                    options.action = standin::PrinterAction::kCalibrate;
+                else if (value == "beep")
+                    options.action = standin::PrinterAction::kBeep;
+                else
+                    return usage("--action takes feed, calibrate or beep, not '" +
+                                 std::string(value) + "'");
             } else if (arg == "--label-mode") {
                 options.setup.mode = standin::labelModeNamed(std::string(value));
                 if (!options.setup.mode)
@@ -205,6 +217,12 @@ std::optional<Failure> parseArguments(int argc, char** argv, Options& options) {
         } else {
             options.pages.emplace_back(arg);
         }
+    }
+    if (options.action) {
+        if (!options.pages.empty() || !options.text.empty() || options.testLabel)
+            return usage("--action goes to the printer alone; give no PAGE, --text or "
+                         "--test-label with it");
+        return std::nullopt;
     }
     if (options.testLabel) {
         if (!options.pages.empty() || !options.text.empty())

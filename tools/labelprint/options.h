@@ -34,6 +34,7 @@ struct Options {
     bool dither = false;
     bool version = false;   // print the version and nothing else
     bool testLabel = false; // print the test label instead of pages
+    std::optional<standin::PrinterAction> action; // sent to the printer instead of a job
     // The block's density field: the density sent plus one, 0 for the
     // printer's own.
     SHORT density = 0, direction = 0, shiftX = 0, shiftY = 0;

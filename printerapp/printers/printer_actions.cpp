@@ -144,3 +144,31 @@ std::optional<std::string> runPrinterAction(pappl_printer_t* printer,
     papplPrinterCloseDevice(printer);
     return problem;
 }
+
+bool answerActionOperation(pappl_client_t* client, void*) {
+    if (papplClientGetOperation(client) != kLabelActionOperation)
+        return false;
+    pappl_printer_t* printer = papplClientGetPrinter(client);
+    if (!printer) {
+        papplClientRespondIPP(client, IPP_STATUS_ERROR_NOT_FOUND, "No such printer");
+        return true;
+    }
+    if (const http_status_t authorized = papplClientIsAuthorized(client);
+        authorized != HTTP_STATUS_CONTINUE) {
+        papplClientRespond(client, authorized, nullptr, nullptr, 0, 0);
+        return true;
+    }
+    ipp_attribute_t* named =
+        ippFindAttribute(papplClientGetRequest(client), "label-action", IPP_TAG_KEYWORD);
+    const auto action = named ? printerActionNamed(ippGetString(named, 0, nullptr)) : std::nullopt;
+    if (!action) {
+        papplClientRespondIPP(client, IPP_STATUS_ERROR_BAD_REQUEST,
+                              "label-action must be feed, calibrate or beep");
+        return true;
+    }
+    if (const auto problem = runPrinterAction(printer, *action))
+        papplClientRespondIPP(client, IPP_STATUS_ERROR_NOT_POSSIBLE, "%s", problem->c_str());
+    else
+        papplClientRespondIPP(client, IPP_STATUS_OK, nullptr);
+    return true;
+}

@@ -21,5 +21,14 @@ std::optional<std::string> runPrinterAction(pappl_printer_t* printer,
 // whose path goes into `buffer`; null when it cannot be made.
 const char* printerTestLabel(pappl_printer_t* printer, char* buffer, std::size_t size);
 
+// The program's own IPP operation for an action (the `action` sub-command):
+// the printer's URI and "label-action" (feed, calibrate, beep) in the
+// operation group; answered successful-ok once the printer took the
+// commands, else client-error-not-possible with the reason as the status
+// message. Administrators only, as the web page's buttons. A code of the
+// vendors' range past CUPS's own (0x4001-0x4027).
+inline constexpr int kLabelActionOperation = 0x4100;
+bool answerActionOperation(pappl_client_t* client, void* data);
+
 // The actions as the web page names them ("feed", "calibrate", "beep").
 std::optional<standin::PrinterAction> printerActionNamed(const std::string& name);

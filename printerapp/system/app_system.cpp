@@ -4,6 +4,7 @@
 #include "printerapp/devices/printer_link.h"
 #include "printerapp/jobs/job_filters.h"
 #include "printerapp/jobs/job_lanes.h"
+#include "printerapp/printers/printer_actions.h"
 #include "printerapp/printers/printer_pages.h"
 #include "printerapp/system/app_context.h"
 #include "printerapp/system/label_driver.h"
@@ -175,6 +176,7 @@ pappl_system_t* createSystem(int count, cups_option_t* options, void*) {
     papplSystemSetMIMECallback(system, typeByContent, nullptr);
     papplSystemSetFooterHTML(system, "Label printer application");
     addSettingWords(system);
+    papplSystemSetOperationCallback(system, answerActionOperation, nullptr);
 
     const std::string statePath = context.spoolDirectory + "/" + kAppName + ".state";
     context.loadingState = true;

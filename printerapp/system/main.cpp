@@ -2,6 +2,7 @@
 // Everywhere printer. Every label goes through the same plug-in code, and
 // the printer receives the same bytes, as labelprint and the Windows DLL.
 #include "printerapp/rendering/render_worker.h"
+#include "printerapp/system/action_subcommand.h"
 #include "printerapp/system/app_system.h"
 #include "project_version.h"
 
@@ -57,6 +58,10 @@ int main(int argc, char* argv[]) {
         return 1;
     // The drivers are the system's own (createSystem), where the callback
     // for new printers is set with them.
-    return papplMainloop(argc, argv, kProjectVersion, nullptr, 0, nullptr, nullptr, nullptr,
-                         nullptr, nullptr, createSystem, nullptr, nullptr);
+    return papplMainloop(
+        argc, argv, kProjectVersion, nullptr, 0, nullptr, nullptr, nullptr, "action",
+        [](const char* base, int count, cups_option_t* options, int, char**, void*) {
+            return runActionSubcommand(base, count, options);
+        },
+        createSystem, nullptr, nullptr);
 }

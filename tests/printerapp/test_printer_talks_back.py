@@ -8,7 +8,7 @@ import time
 import unittest
 import urllib.request
 
-from app_server import LABEL_END, AppServer, SamplePages, labelprint
+from app_server import LABEL_END, SAMPLES, AppServer, SamplePages, labelprint
 from ipp_client import OK, Client
 from printer_sim import SimulatedPrinter
 from test_printer_app import set_attributes
@@ -33,6 +33,43 @@ def label_programs(stream):
         programs.append(stream[start:end + len(LABEL_END)])
         start = end + len(LABEL_END)
     return programs
+
+
+class ActionSubCommand(unittest.TestCase):
+    def test_the_action_sub_command_reaches_an_idle_printer_only(self):
+        printer = SimulatedPrinter(seconds_a_label=0.3)
+        self.addCleanup(printer.close)
+        with AppServer() as app:
+            app.add_printer()
+            app.add_printer("Net", printer.uri)
+
+            def act(name, action):
+                return app.app("action", "-u", app.system_uri, "-d", name, "-o",
+                               f"action={action}")
+
+            refused = act("Label", "feed")
+            self.assertEqual(refused.returncode, 1)
+            self.assertIn("this printer's labels go to a file", refused.stderr)
+            for action, sent in (("feed", b"FORMFEED\r\n"), ("calibrate", b"AUTODETECT\r\n"),
+                                 ("beep", b"SOUND 5,200\r\n")):
+                before = len(printer.connections)
+                result = act("Net", action)
+                self.assertEqual(result.returncode, 0, result.stderr)
+                deadline = time.time() + 10
+                while [data for data in printer.connections[before:] if data] != [sent]:
+                    self.assertLess(time.time(), deadline, printer.connections[before:])
+                    time.sleep(0.05)
+            self.assertEqual(act("Net", "fly").returncode, 1)
+
+            job = app.submit(os.path.join(SAMPLES, "shipping-label.pdf"), "busy", printer="Net",
+                             options=["copies=8"])
+            while app.job(job, "Net")["job-state"] != "processing":
+                time.sleep(0.05)
+            busy = act("Net", "feed")
+            self.assertEqual(busy.returncode, 1)
+            self.assertIn("try again", busy.stderr)
+            self.assertEqual(app.wait_for_job(job, "Net")["job-state"], "completed")
+            self.assertNotIn(b"FORMFEED", b"".join(printer.connections[-2:]))
 
 
 class PrinterTalksBack(SamplePages):

@@ -328,26 +328,40 @@ bool pictureResource(pappl_client_t* client, void* data) {
     return httpWrite2(papplClientGetHTTP(client), bytes.data(), bytes.size()) >= 0;
 }
 
-// A strings resource: "name" = "words"; for each setting and each print
-// direction.
-std::string settingWords() {
-    std::string strings;
-    const auto entry = [&strings](const std::string& key, const std::string& text) {
-        strings += "\"" + key + "\" = \"" + text + "\";\n";
-    };
-    for (const SettingField& field : settingFields())
-        entry(field.name, field.label);
-    for (int direction = 0; direction < 2; ++direction)
-        entry("label-direction." + std::to_string(direction), kDirections[direction]);
-    return strings;
+// Each setting's words, and each print direction's.
+const std::map<std::string, std::string>& wordsByKey() {
+    static const std::map<std::string, std::string> words = [] {
+        std::map<std::string, std::string> all;
+        for (const SettingField& field : settingFields())
+            all[field.name] = field.label;
+        // PAPPL's menu shows the directions' numbers.
+        all["label-direction"] = "Print direction (0 normal, 1 turned half a turn)";
+        for (int direction = 0; direction < 2; ++direction)
+            all["label-direction." + std::to_string(direction)] = kDirections[direction];
+        return all;
+    }();
+    return words;
 }
 
 } // namespace
 
-void addSettingWords(pappl_system_t* system) {
+const char* settingWords(const char* key) {
+    const auto& words = wordsByKey();
+    const auto found = key ? words.find(key) : words.end();
+    return found == words.end() ? nullptr : found->second.c_str();
+}
+
+void addSettingWords([[maybe_unused]] pappl_system_t* system) {
+#ifndef LABEL_PAPPL_1_3_MENDS
     // Kept for the system's life: PAPPL keeps the pointer.
-    static const std::string strings = settingWords();
+    static const std::string strings = [] {
+        std::string all;
+        for (const auto& [key, text] : wordsByKey())
+            all += "\"" + key + "\" = \"" + text + "\";\n";
+        return all;
+    }();
     papplSystemAddStringsData(system, "/en.strings", "en", strings.c_str());
+#endif
 }
 
 void addPrinterPages(pappl_printer_t* printer) {

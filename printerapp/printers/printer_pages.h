@@ -9,7 +9,12 @@
 #include <vector>
 
 // Words for the program's own settings and their values on PAPPL's pages
-// (PAPPL shows an attribute's name unless a strings resource names it).
+// ("label-shift-x", "label-direction.1"): PAPPL shows an attribute's name
+// unless its localization names it. Null for any other key.
+const char* settingWords(const char* key);
+
+// The same words as a strings resource of PAPPL's, where that serves
+// (pappl13/setting_words.cpp has PAPPL 1.3 ask settingWords() instead).
 void addSettingWords(pappl_system_t* system);
 
 // Adds the page and the picture to the printer's part of the web interface.

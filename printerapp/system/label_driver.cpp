@@ -78,6 +78,12 @@ void addSupported(ipp_t* attributes) {
                 const std::vector<int>& pages = supportedCodePages();
                 ippAddIntegers(attributes, IPP_TAG_PRINTER, IPP_TAG_INTEGER, name.c_str(),
                                static_cast<int>(pages.size()), pages.data());
+            } else if (std::string(field.name) == "label-direction") {
+                // A list, not a range: PAPPL's page shows it as a menu of
+                // the directions in words.
+                const int directions[] = {0, 1};
+                ippAddIntegers(attributes, IPP_TAG_PRINTER, IPP_TAG_INTEGER, name.c_str(), 2,
+                               directions);
             } else {
                 ippAddRange(attributes, IPP_TAG_PRINTER, name.c_str(), field.minimum,
                             field.maximum);

@@ -147,6 +147,11 @@ class SettingsPage(unittest.TestCase):
 
     def test_pappl_printing_defaults_page_saves_and_the_next_label_prints_so(self):
         self.browser.get(f"http://127.0.0.1:{self.app.port}/Label/printing")
+        # Every setting of the program's own in words, none by its attribute name.
+        headings = [th.text for th in self.browser.find_elements(By.TAG_NAME, "th")]
+        self.assertIn("Shift right (8-dot steps):", headings)
+        self.assertIn("Commands sent before each job (text or hexadecimal):", headings)
+        self.assertEqual([h for h in headings if h.startswith("label-")], [])
         darkness = Select(self.element_named("print-darkness"))
         # The printer's own darkness must be one of the menu's, or saving
         # anything else on the page would set the menu's first, 0 %.

@@ -129,8 +129,7 @@ bool RasterStream::readHeader(cups_page_header2_t& header) {
     clear_ = whiteIsOnes(space) ? 0xFF : 0x00;
     linesLeft_ = header.cupsHeight;
     repeats_ = 0;
-    line_.clear();
-    line_.resize(header.cupsBytesPerLine);
+    lineBytes_ = header.cupsBytesPerLine; // set aside at the first line: the page may be refused
     // The lines are decoded here for pages of one byte a pixel or less
     // (every page the printer takes); libcups copies wider pixels whole.
     if (limited_ && header.cupsBitsPerPixel > 8)
@@ -174,6 +173,8 @@ bool RasterStream::decodeLine() {
 const std::uint8_t* RasterStream::readLine() {
     if (!raster_)
         return nullptr;
+    if (line_.size() != lineBytes_)
+        line_.assign(lineBytes_, 0);
     if (!limited_) {
         const auto bytes = static_cast<unsigned>(line_.size());
         return cupsRasterReadPixels(raster_, line_.data(), bytes) == bytes ? line_.data() : nullptr;

@@ -53,7 +53,8 @@ class RasterStream {
     std::size_t start_ = 0;
     std::size_t end_ = 0;
     std::vector<std::uint8_t> line_;
-    unsigned linesLeft_ = 0; // lines of the page still to read
-    unsigned repeats_ = 0;   // times line_ is still to be handed out again
-    std::uint8_t clear_ = 0; // what the rest of a line cleared at once holds
+    std::size_t lineBytes_ = 0; // the page's
+    unsigned linesLeft_ = 0;    // lines of the page still to read
+    unsigned repeats_ = 0;      // times line_ is still to be handed out again
+    std::uint8_t clear_ = 0;    // what the rest of a line cleared at once holds
 };

@@ -15,11 +15,20 @@ until every label's bytes are complete at the device and no job is left
 unfinished. CPU is the server's own (all its threads, not its render workers') and
 the client's.
 Goals on 2 cores: 1 300 raster and 80 PDF labels a second, and memory at
-most 12 MB and flat after the first jobs."""
+most 12 MB and flat after the first jobs.
+
+    python3 bench/printer_app_throughput.py --base /work/main/build [--rounds 3]
+
+measures another build side by side with this one (--base: its build
+directory or its label-printer-app): a server of each, their batches taking
+turns, each kind's "next" batch --rounds times on each; the machine's load
+then weighs on both alike. It reports each build's median rate, the ratio,
+and each server's memory after every batch."""
 
 import argparse
 import os
 import resource
+import statistics
 import subprocess
 import sys
 import tempfile
@@ -170,6 +179,19 @@ def raster_sample(scratch):
     return raster, labelprint(pbm)
 
 
+def program_of(build):
+    """A build directory's label-printer-app, or the program named."""
+    return os.path.join(build, "bin", "label-printer-app") if os.path.isdir(build) else build
+
+
+def report(name, kind, part, jobs, goal, bench, f):
+    print(f"{name:5} {kind:10} {part:5} {jobs:4} jobs: {f['rate']:6.1f} labels/s"
+          f"{f'  (goal {goal})' if part == 'next' else '':12} "
+          f"{f['elapsed']:6.2f} s (sent in {f['sent']:.2f} s); CPU a label: "
+          f"server {f['server_ms']:.2f} ms, client {f['client_ms']:.2f} ms; "
+          f"VmRSS after {bench.count} jobs {f['rss']} KiB", flush=True)
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--jobs", type=int, default=1000, help="jobs of each kind (1000)")
@@ -177,7 +199,13 @@ def main():
     parser.add_argument("--log-level", default="warn", help="the server's (warn)")
     parser.add_argument("--kinds", default="raster,pdf-waited,pdf-queued",
                         help="of raster, pdf-waited, pdf-queued (all, in this order)")
+    parser.add_argument("--base", help="another build to measure side by side: its build "
+                        "directory or its label-printer-app")
+    parser.add_argument("--rounds", type=int, default=None,
+                        help="\"next\" batches of each kind on each build (1; 3 with --base)")
     args = parser.parse_args()
+    rounds = args.rounds or (3 if args.base else 1)
+    builds = [("this", None)] + ([("base", program_of(args.base))] if args.base else [])
 
     with tempfile.TemporaryDirectory(prefix="label-app-bench-") as scratch:
         raster, raster_label = raster_sample(scratch)
@@ -187,22 +215,41 @@ def main():
                  "pdf-waited": (pdf, "application/pdf", pdf_label, True, 80),
                  "pdf-queued": (pdf, "application/pdf", pdf_label, False, 80)}
 
-        with AppServer(extra_options=[f"log-level={args.log_level}"]) as app:
-            app.add_printer()
-            pid = app.process.pid
-            bench = Bench(app, scratch)
-            print(f"server pid {pid}, VmRSS {vm_rss_kib(pid)} KiB at start; load average "
-                  f"{os.getloadavg()[0]:.2f} on {os.cpu_count()} cores", flush=True)
+        servers, benches = [], {}
+        try:
+            for name, program in builds:
+                app = AppServer(extra_options=[f"log-level={args.log_level}"], program=program)
+                servers.append(app)
+                app.start()
+                app.add_printer()
+                benches[name] = Bench(app, scratch)
+                pid = app.process.pid
+                print(f"{name:5} server {app.program} pid {pid}, VmRSS {vm_rss_kib(pid)} KiB at "
+                      f"start", flush=True)
+            print(f"load average {os.getloadavg()[0]:.2f} on {os.cpu_count()} cores", flush=True)
+            rates = {}
             for kind in args.kinds.split(","):
                 path, format_, expected, wait_each, goal = kinds[kind]
-                for part, jobs in (("first", args.warm), ("next", args.jobs - args.warm)):
-                    f = bench.batch(kind, path, format_, jobs, expected, wait_each)
-                    print(f"{kind:10} {part:5} {jobs:4} jobs: {f['rate']:6.1f} labels/s"
-                          f"{f'  (goal {goal})' if part == 'next' else '':12} "
-                          f"{f['elapsed']:6.2f} s (sent in {f['sent']:.2f} s); CPU a label: "
-                          f"server {f['server_ms']:.2f} ms, client {f['client_ms']:.2f} ms; "
-                          f"VmRSS after {bench.count} jobs {f['rss']} KiB", flush=True)
-            print(f"load average {os.getloadavg()[0]:.2f} at the end")
+                for name, _ in builds:
+                    f = benches[name].batch(kind, path, format_, args.warm, expected, wait_each)
+                    report(name, kind, "first", args.warm, goal, benches[name], f)
+                for turn in range(rounds):
+                    # Each build goes first every other round.
+                    order = builds if turn % 2 == 0 else builds[::-1]
+                    for name, _ in order:
+                        f = benches[name].batch(kind, path, format_, args.jobs - args.warm,
+                                                expected, wait_each)
+                        rates.setdefault((kind, name), []).append(f["rate"])
+                        report(name, kind, "next", args.jobs - args.warm, goal, benches[name], f)
+                if args.base:
+                    this = statistics.median(rates[(kind, "this")])
+                    base = statistics.median(rates[(kind, "base")])
+                    print(f"{kind}: this {this:.1f} labels/s, base {base:.1f} labels/s (medians of "
+                          f"{rounds}): {this / base:.2f} times", flush=True)
+        finally:
+            for app in servers:
+                app.__exit__(None, None, None)
+        print(f"load average {os.getloadavg()[0]:.2f} at the end")
 
 
 if __name__ == "__main__":

@@ -5,6 +5,7 @@
 // come out as exactly one label program of its size; every job must end
 // with the plug-in's memory given back.
 #include "fuzz/harness.h"
+#include "fuzz/raster_input.h"
 #include "printerapp/rendering/label_pipeline.h"
 #include "printerapp/rendering/raster_page.h"
 
@@ -26,32 +27,6 @@ struct Input {
     std::size_t size;
     std::size_t offset = 0;
 };
-
-std::uint32_t bigEndianAt(const unsigned char* bytes, std::size_t offset) {
-    return std::uint32_t{bytes[offset]} << 24 | std::uint32_t{bytes[offset + 1]} << 16 |
-           std::uint32_t{bytes[offset + 2]} << 8 | bytes[offset + 3];
-}
-
-// libcups sets a line buffer aside for a page header before anyone can look
-// at it, as PAPPL's own reading does; an input whose first page needs lines
-// no client's page needs is not read, so that a run measures the driver, not
-// the allocator. Only the first page of an input is read, as later headers
-// lie where the compressed lines before them end.
-bool outlandish(const std::uint8_t* data, std::size_t size) {
-    if (size >= 12 + 32 && std::memcmp(data, "UNIRAST", 8) == 0) { // Apple raster
-        const std::uint64_t width = bigEndianAt(data, 24), height = bigEndianAt(data, 28);
-        return width * height > kMaxRasterDots || width * data[12] / 8 > kMaxRasterLineBytes;
-    }
-    if (size < 4 + 1796)
-        return false;
-    const bool swapped = data[0] != 'R';
-    const auto field = [&](std::size_t offset) {
-        const std::uint32_t value = bigEndianAt(data, 4 + offset);
-        return swapped ? __builtin_bswap32(value) : value;
-    };
-    return field(392) > kMaxRasterLineBytes ||
-           std::uint64_t{field(372)} * field(376) > kMaxRasterDots;
-}
 
 ssize_t readInput(void* context, unsigned char* buffer, size_t bytes) {
     auto* input = static_cast<Input*>(context);
@@ -89,7 +64,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static const bool ready = (engine.use(linkedModule()), true);
     (void)ready;
     const std::int64_t before = fuzzing::freshModule();
-    if (outlandish(data, size))
+    if (fuzzing::outlandish(data, size))
         return 0;
     Input input{data, size};
     cups_raster_t* raster = cupsRasterOpenIO(readInput, &input, CUPS_RASTER_READ);

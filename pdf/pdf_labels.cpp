@@ -19,6 +19,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <new>
 #include <optional>
 #include <utility>
@@ -50,12 +51,17 @@ std::string reasonFor(int code) {
 // tools report one line of their own instead.
 void ignorePopplerMessage(ErrorCategory, Goffset, const char*) {}
 
+// Never deleted: it lives as long as the process. Where the pointer is
+// kept, LeakSanitizer finds it: a static that is never read was optimized
+// away at -O2, and the initer then read as leaked (every PDF through a
+// sanitizer build at RelWithDebInfo).
+[[gnu::used]] GlobalParamsIniter* keptPopplerState = nullptr;
+
 // poppler's global state (the font set among it) lives while an initer
 // does; one kept for the process makes it once, not for every document.
 void keepPopplerState() {
-    // Never deleted: it lives as long as the process.
-    [[maybe_unused]] static GlobalParamsIniter* const kept =
-        new GlobalParamsIniter(ignorePopplerMessage);
+    static std::once_flag once;
+    std::call_once(once, [] { keptPopplerState = new GlobalParamsIniter(ignorePopplerMessage); });
 }
 
 // Reads a file that poppler cannot reopen by name, a pipe, from where the

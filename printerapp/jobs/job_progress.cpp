@@ -10,6 +10,7 @@ JobProgress::JobProgress(const std::string& spoolDirectory, int printerId, int j
     std::snprintf(name, sizeof name, "/p%05dj%09d.progress", printerId, jobId);
     path_ = spoolDirectory + name;
     if (const int fd = open(path_.c_str(), O_RDONLY | O_CLOEXEC); fd >= 0) {
+        recorded_ = true;
         char text[32] = {};
         if (read(fd, text, sizeof text - 1) > 0)
             taken_ = std::strtoul(text, nullptr, 10);
@@ -27,6 +28,7 @@ void JobProgress::record(std::size_t labels) {
         fd_ = open(path_.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
     if (fd_ < 0)
         return; // without a record the job starts over after a restart
+    recorded_ = true;
     char text[32];
     // Fixed width, so that one write replaces the number whole.
     const int length = std::snprintf(text, sizeof text, "%20zu\n", labels);
@@ -39,5 +41,8 @@ void JobProgress::finish() {
     if (fd_ >= 0)
         close(fd_);
     fd_ = -1;
-    unlink(path_.c_str());
+    // Most jobs (every job on a file printer) never had a record.
+    if (recorded_)
+        unlink(path_.c_str());
+    recorded_ = false;
 }

@@ -30,4 +30,5 @@ class JobProgress {
     std::string path_;
     std::size_t taken_ = 0;
     int fd_ = -1;
+    bool recorded_ = false; // the record is on disk
 };

@@ -18,6 +18,10 @@
 #include <dlfcn.h>
 
 #include <chrono>
+#include <condition_variable>
+#include <map>
+#include <memory>
+#include <mutex>
 #include <system_error>
 #include <thread>
 
@@ -118,6 +122,71 @@ void processQueued(pappl_system_t* system, int printerId, int jobId) {
     leave(lane, system, printerId);
 }
 
+// The thread a printer's jobs run in, one after another: started for a job
+// when the printer has none, ended after a few idle seconds. A thread
+// started for every job cost each job its start and end, on the client's
+// answer when the printer was idle.
+class LaneThread {
+  public:
+    // Runs the job the lane took; false when no thread can be had.
+    bool run(pappl_system_t* system, int printerId, int jobId) {
+        const std::lock_guard<std::mutex> hold(lock_);
+        next_ = {system, printerId, jobId};
+        if (!running_) {
+            try {
+                std::thread(&LaneThread::loop, this).detach();
+            } catch (const std::system_error&) {
+                next_ = {};
+                return false;
+            }
+            running_ = true;
+        }
+        wake_.notify_one();
+        return true;
+    }
+
+  private:
+    struct Job {
+        pappl_system_t* system = nullptr;
+        int printerId = 0;
+        int jobId = 0;
+    };
+    static constexpr auto kIdle = std::chrono::seconds(5);
+
+    void loop() {
+        std::unique_lock<std::mutex> hold(lock_);
+        for (;;) {
+            if (!wake_.wait_for(hold, kIdle, [&] { return next_.jobId != 0; })) {
+                running_ = false;
+                return;
+            }
+            const Job job = next_;
+            next_ = {};
+            hold.unlock();
+            // Its end may hand this thread the lane's next job.
+            processQueued(job.system, job.printerId, job.jobId);
+            hold.lock();
+        }
+    }
+
+    std::mutex lock_;
+    std::condition_variable wake_;
+    Job next_;
+    bool running_ = false;
+};
+
+// Kept for the process and never destroyed: a lane's thread may still wait
+// on its own as the program ends.
+LaneThread& laneThreadOf(int printerId) {
+    static std::mutex lock;
+    static auto* const threads = new std::map<int, std::unique_ptr<LaneThread>>;
+    const std::lock_guard<std::mutex> hold(lock);
+    std::unique_ptr<LaneThread>& thread = (*threads)[printerId];
+    if (!thread)
+        thread = std::make_unique<LaneThread>();
+    return *thread;
+}
+
 } // namespace
 
 extern "C" void _papplPrinterCheckJobs(pappl_printer_t* printer) {
@@ -144,9 +213,7 @@ extern "C" void _papplPrinterCheckJobs(pappl_printer_t* printer) {
         return;
     const int jobId = papplJobGetID(job);
     take(lane, jobId);
-    try {
-        std::thread(processQueued, system, printerId, jobId).detach();
-    } catch (const std::system_error&) {
+    if (!laneThreadOf(printerId).run(system, printerId, jobId)) {
         // No thread to be had now: the job stays queued for the next check.
         lane.jobId = 0;
         lane.phase = LanePhase::kIdle;

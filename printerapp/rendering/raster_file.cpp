@@ -11,11 +11,9 @@ RasterFilePages::~RasterFilePages() {
 }
 
 void RasterFilePages::close() {
-    if (raster_)
-        cupsRasterClose(raster_);
+    raster_.reset();
     if (fd_ >= 0)
         ::close(fd_);
-    raster_ = nullptr;
     fd_ = -1;
 }
 
@@ -27,8 +25,8 @@ bool RasterFilePages::rewind(std::string& error) {
         error = std::string("cannot read the document: ") + std::strerror(errno);
         return false;
     }
-    raster_ = cupsRasterOpen(fd_, CUPS_RASTER_READ);
-    if (!raster_) {
+    raster_ = std::make_unique<RasterStream>(fd_, ownLines_);
+    if (!raster_->open()) {
         error = "the document is not PWG or Apple raster";
         return false;
     }
@@ -37,7 +35,7 @@ bool RasterFilePages::rewind(std::string& error) {
 
 bool RasterFilePages::readPage(std::string& error) {
     cups_page_header2_t header;
-    if (!cupsRasterReadHeader2(raster_, &header)) {
+    if (!raster_->readHeader(header)) {
         error = "the raster stream ends before page " + std::to_string(next_ + 1);
         return false;
     }
@@ -45,28 +43,15 @@ bool RasterFilePages::readPage(std::string& error) {
         close(); // page_ no longer holds the page before
         return false;
     }
-    if (std::uint8_t* rows = page_.wholeRows(header)) {
-        // One read for the page: libcups then copies each line once.
-        const unsigned bytes = header.cupsBytesPerLine * header.cupsHeight;
-        if (cupsRasterReadPixels(raster_, rows, bytes) != bytes) {
-            error = "the raster stream ends inside page " + std::to_string(next_ + 1);
-            close();
-            return false;
-        }
-        page_.rowsFilled();
-        ++next_;
-        return true;
-    }
-    line_.resize(header.cupsBytesPerLine);
     for (unsigned y = 0; y < header.cupsHeight; ++y) {
-        if (cupsRasterReadPixels(raster_, line_.data(), header.cupsBytesPerLine) !=
-            header.cupsBytesPerLine) {
+        const std::uint8_t* line = raster_->readLine();
+        if (!line) {
             error = "the raster stream ends inside page " + std::to_string(next_ + 1) + " (line " +
                     std::to_string(y + 1) + ")";
             close();
             return false;
         }
-        page_.addLine(y, line_.data());
+        page_.addLine(y, line);
     }
     ++next_;
     return true;

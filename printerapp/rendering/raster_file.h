@@ -5,16 +5,17 @@
 
 #include "host/page_bitmap.h"
 #include "printerapp/rendering/raster_page.h"
-
-#include <cups/raster.h>
+#include "printerapp/rendering/raster_stream.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 class RasterFilePages final : public standin::PageSource {
   public:
-    RasterFilePages() = default;
+    // `ownLines` as RasterStream takes it.
+    explicit RasterFilePages(bool ownLines = LABEL_OWN_RASTER_LINES) : ownLines_(ownLines) {}
     RasterFilePages(const RasterFilePages&) = delete;
     RasterFilePages& operator=(const RasterFilePages&) = delete;
     ~RasterFilePages();
@@ -44,10 +45,10 @@ class RasterFilePages final : public standin::PageSource {
 
     std::string path_;
     bool dither_ = false;
+    bool ownLines_;
     int fd_ = -1;
-    cups_raster_t* raster_ = nullptr;
+    std::unique_ptr<RasterStream> raster_;
     std::size_t next_ = 0; // the page readPage() reads; page_ holds the one before
     std::vector<Size> sizes_;
-    std::vector<unsigned char> line_;
     RasterPage page_;
 };

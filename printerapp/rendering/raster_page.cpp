@@ -46,21 +46,6 @@ bool RasterPage::start(const cups_page_header2_t& header, bool dither, std::stri
     return true;
 }
 
-std::uint8_t* RasterPage::wholeRows(const cups_page_header2_t& header) {
-    if (grey_ || header.cupsBytesPerLine != dots_.stride())
-        return nullptr;
-    return dots_.bits.data();
-}
-
-void RasterPage::rowsFilled() {
-    linesSeen_ = static_cast<unsigned>(dots_.height);
-    if (const int spare = dots_.width % 8) {
-        const auto keep = static_cast<std::uint8_t>(0xFF00u >> spare);
-        for (int y = 0; y < dots_.height; ++y)
-            dots_.bits[y * dots_.stride() + dots_.stride() - 1] &= keep;
-    }
-}
-
 void RasterPage::addLine(unsigned y, const unsigned char* line) {
     if (y >= static_cast<unsigned>(dots_.height))
         return;

@@ -33,12 +33,6 @@ class RasterPage {
     // end, and grey lines out of order, are ignored.
     void addLine(unsigned y, const unsigned char* line);
 
-    // Where a black_1 page whose lines are as long as its rows can be read
-    // whole, in one go; null for any other page. rowsFilled() says when it
-    // has been.
-    std::uint8_t* wholeRows(const cups_page_header2_t& header);
-    void rowsFilled();
-
     // Whether every line of the page arrived: a stream that ends inside a
     // page is damaged, not a short label.
     bool complete() const { return linesSeen_ == static_cast<unsigned>(dots_.height); }

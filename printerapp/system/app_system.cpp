@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <dlfcn.h>
+#include <malloc.h>
 #include <optional>
 #include <string>
 #include <sys/stat.h>
@@ -103,6 +104,12 @@ AppContext& appContext() {
 
 pappl_system_t* createSystem(int count, cups_option_t* options, void*) {
     AppContext& context = appContext();
+    // glibc gives a thread that finds the heap busy an arena of its own, and
+    // each arena keeps what its threads freed: a job's thread and a client's
+    // left three behind, 1.4 MB resident after 1 000 jobs. The server's
+    // threads allocate little at a time; one heap serves them all (0.4-0.6
+    // MB less).
+    mallopt(M_ARENA_MAX, 1);
     context.spoolDirectory = option("spool-directory", count, options, "");
     if (context.spoolDirectory.empty())
         context.spoolDirectory = defaultDirectory();

@@ -72,7 +72,8 @@ def run(args, **kwargs):
 class AppServer:
     """`with AppServer() as app:` runs one server for the block."""
 
-    def __init__(self, directory=None, port=None, extra_options=(), prefix=()):
+    def __init__(self, directory=None, port=None, extra_options=(), prefix=(), program=None):
+        self.program = program or APP  # another build's server, for benches
         self.own_directory = directory is None
         self.directory = directory or tempfile.mkdtemp(prefix="label-app-")
         self.spool = os.path.join(self.directory, "spool")
@@ -104,7 +105,7 @@ class AppServer:
         return f"ipp://127.0.0.1:{self.port}/ipp/print/{name}"
 
     def start(self):
-        args = [*self.prefix, APP, "server", "-o", f"server-port={self.port}", "-o",
+        args = [*self.prefix, self.program, "server", "-o", f"server-port={self.port}", "-o",
                 f"spool-directory={self.spool}", "-o",
                 f"log-file={os.path.join(self.directory, 'server.log')}", "-o", "log-level=info"]
         for option in self.extra_options:
@@ -146,7 +147,7 @@ class AppServer:
 
     def app(self, *args):
         """The program's own sub-commands, against this server."""
-        return run([APP, *args])
+        return run([self.program, *args])
 
     def add_printer(self, name="Label", device=None):
         device = device or f"file://{self.output}"

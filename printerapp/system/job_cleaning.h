@@ -5,7 +5,9 @@
 // the same second, are never old enough then, and stay until another job
 // ends a minute later, each a kilobyte or more of the server and written to
 // the state file at every save. The program asks PAPPL to forget them every
-// few seconds, and gives the memory back to the system each time.
+// few seconds, and gives the memory back to the system each time (with
+// PAPPL 1.3, whose clean-up forgets nothing while jobs keep finishing,
+// pappl13/job_history_mend.cpp does the forgetting).
 #pragma once
 
 #include <pappl/pappl.h>

@@ -3,6 +3,9 @@
 #include "printerapp/jobs/job_filters.h"
 #include "printerapp/jobs/label_delivery.h"
 #include "printerapp/jobs/raster_job.h"
+#ifdef LABEL_PAPPL_1_3_MENDS
+#include "printerapp/pappl13/job_history_mend.h"
+#endif
 #include "printerapp/printers/default_guard.h"
 #include "printerapp/printers/printer_actions.h"
 #include "printerapp/printers/printer_pages.h"
@@ -203,6 +206,9 @@ void labelPrinterCreated(pappl_printer_t* printer, void*) {
     // Finished jobs are kept for clients to look up, the latest hundred: a
     // busy label printer would otherwise keep every one it ever printed.
     papplPrinterSetMaxCompletedJobs(printer, 100);
+#ifdef LABEL_PAPPL_1_3_MENDS
+    checkJobHistoryLayout(printer);
+#endif
     // A site that limits printing names the group (-o print-group=GROUP).
     if (const std::string& group = appContext().printGroup; !group.empty())
         papplPrinterSetPrintGroup(printer, group.c_str());

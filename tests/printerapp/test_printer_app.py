@@ -13,6 +13,9 @@ import unittest
 
 import pwg_raster
 from app_server import APP, BUILD, SAMPLES, AppServer, free_port, labelprint, run
+from ipp_client import KEYWORD, OK, Client
+
+GET_JOBS = 0x000A
 
 PDF = os.path.join(SAMPLES, "shipping-label.pdf")
 PNG = os.path.join(SAMPLES, "shipping-label.png")
@@ -368,6 +371,32 @@ def running_apps(home):
         except OSError:
             pass
     return pids
+
+
+class JobHistory(unittest.TestCase):
+    def test_a_printer_that_keeps_printing_keeps_only_its_hundred_finished_jobs(self):
+        rows = pwg_raster.box_page(64, 64)
+        page = pwg_raster.black_1(rows, 64)
+        with AppServer() as app:
+            app.add_printer()
+            client = Client(app.port, "Label")
+            # Jobs finished within the last minute: PAPPL 1.3.1 forgot none
+            # of them, however many.
+            sent = 0
+            started = time.time()
+            while time.time() - started < 3:
+                for _ in range(20):
+                    self.assertEqual(client.print_job(page, "image/pwg-raster", "j")[0], OK)
+                sent += 20
+            while client.job(sent)[0] not in ("completed", "aborted", "canceled"):
+                time.sleep(0.1)
+            self.assertGreater(sent, 150)
+            time.sleep(11)  # the clean-up comes every ten seconds
+            listed = client.send(GET_JOBS, [(KEYWORD, "which-jobs", "all"),
+                                            (KEYWORD, "requested-attributes", "job-id")])[1]
+            self.assertEqual(len(listed.get("job-id", [])), 100)
+            # The newest are the ones kept.
+            self.assertEqual(max(listed["job-id"]), sent)
 
 
 class NothingLeftRunning(Scratch):

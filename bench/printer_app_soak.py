@@ -107,6 +107,7 @@ class Feeder(threading.Thread):
         self.client = Client(port, name)
         self.raster, self.pdf, self.stop = raster, pdf, stop
         self.jobs = []  # every job ID sent
+        self.ended = {}  # job ID: (its final state, the labels it says it printed)
         self.canceled = 0
         self.error = None
 
@@ -132,17 +133,27 @@ class Feeder(threading.Thread):
                     self.canceled += 1
                 waiting.append(job)
                 while len(waiting) > 4:
-                    if self.client.job(waiting[0])[0] in FINAL:
-                        waiting.pop(0)
-                    else:
+                    if not self.ended_now(waiting[0]):
                         time.sleep(0.05)
+                    else:
+                        waiting.pop(0)
             while waiting:
-                if self.client.job(waiting[0])[0] in FINAL:
-                    waiting.pop(0)
-                else:
+                if not self.ended_now(waiting[0]):
                     time.sleep(0.1)
+                else:
+                    waiting.pop(0)
         except Exception as error:  # noqa: BLE001 - reported at the end
             self.error = error
+
+
+    def ended_now(self, job):
+        """Whether the job has ended; its end is noted while the printer still
+        lists it (it keeps its hundred newest finished jobs)."""
+        state, attributes = self.client.job(job)
+        if state not in FINAL:
+            return False
+        self.ended[job] = (state, attributes.get("job-media-sheets-completed", [0])[0])
+        return True
 
 
 def processes_of(pid):
@@ -209,12 +220,10 @@ def account(app, feeders, printers):
         if feeder.error:
             problems.append(f"{feeder.client.resource}: {feeder.error!r}")
         for job in feeder.jobs:
-            state, attributes = feeder.client.job(job)
-            if state not in FINAL:
-                problems.append(f"job {job} never ended ({state})")
-            elif state == "aborted":
-                problems.append(f"job {job} aborted")
-            printed += attributes.get("job-media-sheets-completed", [0])[0]
+            state, sheets = feeder.ended.get(job, ("never ended", 0))
+            if state not in ("completed", "canceled"):
+                problems.append(f"job {job} {state}")
+            printed += sheets
     received = sum(printer.labels for printer in printers)
     drops = sum(printer.drops for printer in printers)
     if not printed <= received <= printed + drops:

@@ -72,7 +72,7 @@ def run(args, **kwargs):
 class AppServer:
     """`with AppServer() as app:` runs one server for the block."""
 
-    def __init__(self, directory=None, port=None, extra_options=(), prefix=()):
+    def __init__(self, directory=None, port=None, extra_options=(), prefix=(), env=None):
         self.own_directory = directory is None
         self.directory = directory or tempfile.mkdtemp(prefix="label-app-")
         self.spool = os.path.join(self.directory, "spool")
@@ -81,6 +81,7 @@ class AppServer:
         self.port = port or free_port()
         self.extra_options = list(extra_options)
         self.prefix = list(prefix)  # a command the server runs under
+        self.env = dict(os.environ, **env) if env else None  # the server's, beyond ours
         self.process = None
 
     def __enter__(self):
@@ -110,7 +111,8 @@ class AppServer:
         for option in self.extra_options:
             args += ["-o", option]
         with open(os.path.join(self.directory, "server.stderr"), "ab") as errors:
-            self.process = subprocess.Popen(args, stdout=subprocess.DEVNULL, stderr=errors)
+            self.process = subprocess.Popen(args, stdout=subprocess.DEVNULL, stderr=errors,
+                                            env=self.env)
         wait_until_listening(self.process, self.port, "the server", self.log)
 
     def stop(self):

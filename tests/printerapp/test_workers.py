@@ -1,6 +1,7 @@
-"""Each printer's labels are made in a render worker of its own: a crash there
-fails one job, the server and every other printer go on, and printers render
-side by side."""
+"""Labels are made in render workers, a pool every printer's jobs share: a
+crash there fails one job, the server and every other printer go on, printers
+render side by side, no more workers run than the pool's limit, and a worker
+without a job ends after a while."""
 
 import os
 import shutil
@@ -9,8 +10,11 @@ import time
 import unittest
 
 from app_server import SAMPLES, AppServer, SamplePages, labelprint, labels_in
+from ipp_client import OK, Client
 
 PDF = os.path.join(SAMPLES, "shipping-label.pdf")
+# Workers without a job end after this long here (30 s in service).
+IDLE_MS = 1500
 
 
 def workers_of(server_pid):
@@ -126,6 +130,99 @@ class Workers(SamplePages):
                 with open(os.path.join(outputs[name], "forty.prn"), "rb") as printed:
                     self.assertEqual(printed.read(), expected)
             self.assertEqual(len(workers_of(app.process.pid)), 2)
+
+
+    def pool(self, size, printers):
+        """A server whose pool holds `size` workers, with `printers` printers
+        each printing to a directory of its own; the server and the
+        directories by printer name."""
+        app = AppServer(extra_options=[f"render-workers={size}"],
+                        env={"LABEL_WORKER_IDLE_MS": str(IDLE_MS)})
+        app.start()
+        self.addCleanup(app.__exit__, None, None, None)
+        outputs = {}
+        for name in printers:
+            outputs[name] = os.path.join(app.output, name)
+            os.makedirs(outputs[name])
+            app.add_printer(name, f"file://{outputs[name]}")
+        return app, outputs
+
+    def most_workers_until(self, app, done, timeout=120):
+        """The most render workers the server ran at once until `done()`."""
+        most, deadline = 0, time.time() + timeout
+        while not done() and time.time() < deadline:
+            most = max(most, len(workers_of(app.process.pid)))
+            time.sleep(0.005)
+        return most
+
+    def test_printers_share_the_pools_workers_which_end_when_idle(self):
+        names = [f"P{n}" for n in range(6)]
+        app, outputs = self.pool(2, names)
+        jobs = {name: app.submit(self.pages, "forty", printer=name) for name in names}
+        printed = [os.path.join(outputs[name], "forty.prn") for name in names]
+        most = self.most_workers_until(
+            app, lambda: all(labels_in(path) == self.PAGES for path in printed))
+        self.assertEqual(most, 2)
+        expected = labelprint(self.pages)
+        for name, job in jobs.items():
+            self.assertEqual(app.wait_for_job(job, printer=name, timeout=120)["job-state"],
+                             "completed")
+            with open(os.path.join(outputs[name], "forty.prn"), "rb") as output:
+                self.assertEqual(output.read(), expected, name)
+        deadline = time.time() + IDLE_MS / 1000 + 20
+        while workers_of(app.process.pid) and time.time() < deadline:
+            time.sleep(0.1)
+        self.assertEqual(workers_of(app.process.pid), [])
+        # And a new job starts one again.
+        job = app.submit(PDF, "again", printer="P0")
+        self.assertEqual(app.wait_for_job(job, printer="P0")["job-state"], "completed")
+        with open(os.path.join(outputs["P0"], "again.prn"), "rb") as output:
+            self.assertEqual(output.read(), labelprint(PDF))
+
+    def test_a_worker_killed_mid_job_costs_only_that_job(self):
+        app, outputs = self.pool(1, ["A", "B", "C"])
+        jobs = {name: app.submit(self.pages, "forty", printer=name) for name in "ABC"}
+        first = os.path.join(outputs["A"], "forty.prn")
+        deadline = time.time() + 60
+        while labels_in(first) < 1 and time.time() < deadline:
+            time.sleep(0.005)
+        workers = workers_of(app.process.pid)
+        self.assertEqual(len(workers), 1)
+        os.kill(workers[0], signal.SIGKILL)
+        self.assertEqual(app.wait_for_job(jobs["A"], printer="A")["job-state"], "aborted")
+        most = self.most_workers_until(
+            app, lambda: labels_in(os.path.join(outputs["C"], "forty.prn")) == self.PAGES)
+        self.assertLessEqual(most, 1)
+        expected = labelprint(self.pages)
+        for name in "BC":
+            self.assertEqual(app.wait_for_job(jobs[name], printer=name, timeout=120)["job-state"],
+                             "completed")
+            with open(os.path.join(outputs[name], "forty.prn"), "rb") as output:
+                self.assertEqual(output.read(), expected, name)
+        again = app.submit(PDF, "again", printer="A")
+        self.assertEqual(app.wait_for_job(again, printer="A")["job-state"], "completed")
+        with open(os.path.join(outputs["A"], "again.prn"), "rb") as output:
+            self.assertEqual(output.read(), labelprint(PDF))
+
+    def test_a_job_waiting_for_a_worker_can_be_canceled(self):
+        app, outputs = self.pool(1, ["A", "B"])
+        # 200 labels: the worker stays busy while the other job waits.
+        busy = app.submit(self.pages, "forty", printer="A", options=["copies=5"])
+        first = os.path.join(outputs["A"], "forty.prn")
+        deadline = time.time() + 60
+        while labels_in(first) < 1 and time.time() < deadline:
+            time.sleep(0.005)
+        waiting = app.submit(self.pages, "forty", printer="B")
+        time.sleep(0.2)  # into the pool's queue
+        self.assertEqual(Client(app.port, "B").cancel_job(waiting), OK)
+        state = app.wait_for_job(waiting, printer="B", timeout=10)
+        self.assertEqual(state["job-state"], "canceled", state)
+        self.assertLess(labels_in(first), 5 * self.PAGES)  # A still had the worker
+        self.assertEqual(labels_in(os.path.join(outputs["B"], "forty.prn")), 0)
+        self.assertEqual(app.wait_for_job(busy, printer="A", timeout=120)["job-state"],
+                         "completed")
+        self.assertEqual(app.printed(os.path.join("A", "forty")),
+                         labelprint("--copies", "5", self.pages))
 
 
 if __name__ == "__main__":

@@ -82,8 +82,9 @@ class HandedDocument {
 } // namespace
 
 RenderWorkers::RenderWorkers(std::size_t limit, std::optional<WorkerAccount> account,
-                             std::chrono::milliseconds idleFor)
+                             std::chrono::milliseconds idleFor, std::string program)
     : limit_(std::max<std::size_t>(limit, 1)), account_(std::move(account)), idleFor_(idleFor),
+      program_(program.empty() ? ownProgram() : std::move(program)),
       ending_(&RenderWorkers::endIdleWorkers, this) {}
 
 RenderWorkers::~RenderWorkers() {
@@ -112,7 +113,7 @@ bool RenderWorkers::start(Worker& worker, std::string& error) {
     posix_spawn_file_actions_init(&actions);
     // dup2 leaves the worker's end open across exec.
     posix_spawn_file_actions_adddup2(&actions, ends[1], kRenderWorkerFd);
-    const std::string program = ownProgram();
+    const std::string& program = program_;
     const std::string account = account_ ? accountArgument(*account_) : "";
     char* argv[] = {const_cast<char*>(program.c_str()), const_cast<char*>(kRenderWorkerArgument),
                     account_ ? const_cast<char*>(account.c_str()) : nullptr, nullptr};

@@ -50,9 +50,12 @@ class RenderWorkers {
   public:
     // At most `limit` workers at once (at least one), each ended after
     // `idleFor` without a job; they run as `account` when given (the server
-    // being root), else as the server's user.
+    // being root), else as the server's user. A worker is this program,
+    // unless `program` names another that serves as one (tests, which are
+    // not the server, name the server's).
     explicit RenderWorkers(std::size_t limit, std::optional<WorkerAccount> account = std::nullopt,
-                           std::chrono::milliseconds idleFor = kWorkerIdleFor);
+                           std::chrono::milliseconds idleFor = kWorkerIdleFor,
+                           std::string program = {});
     RenderWorkers(const RenderWorkers&) = delete;
     RenderWorkers& operator=(const RenderWorkers&) = delete;
     ~RenderWorkers();
@@ -95,6 +98,7 @@ class RenderWorkers {
     const std::size_t limit_;
     const std::optional<WorkerAccount> account_;
     const std::chrono::milliseconds idleFor_;
+    const std::string program_;
     std::mutex lock_;
     std::condition_variable freed_;     // a worker or room for one became free
     std::condition_variable idled_;     // a worker became idle, or the pool is ending

@@ -243,6 +243,99 @@ void RenderWorkers::prepare() {
         release();
 }
 
+// The pages of a job its worker has sent and its printer has not yet taken,
+// passed from the thread that reads the worker to the job's own thread.
+struct RenderWorkers::Pages {
+    std::mutex lock;
+    std::condition_variable ready; // a page came, or the job's rendering ended
+    std::condition_variable taken; // a page was passed on, or the job is to stop
+    std::deque<std::vector<std::uint8_t>> queue;
+    bool stop = false;  // canceled, or the printer takes no more: the worker stops
+    bool ended = false; // the worker ended the job, or failed
+    RenderOutcome outcome;
+};
+
+bool RenderWorkers::keepPage(std::size_t bytes, bool anyway) {
+    const std::lock_guard<std::mutex> hold(lock_);
+    if (!anyway && keptBytes_ + bytes > kKeptPageBytes)
+        return false;
+    keptBytes_ += bytes;
+    return true;
+}
+
+void RenderWorkers::pageTaken(std::size_t bytes) {
+    const std::lock_guard<std::mutex> hold(lock_);
+    keptBytes_ -= bytes;
+}
+
+void RenderWorkers::read(Worker worker, Pages& pages) {
+    // A worker that failed is ended and leaves the pool; the job fails.
+    const auto failed = [&](bool kill, const std::string& error) {
+        const std::string ended = stop(worker, kill);
+        release();
+        const std::lock_guard<std::mutex> hold(pages.lock);
+        pages.outcome.workerFailed = true;
+        pages.outcome.error = error.empty() ? ended : error;
+        pages.ended = true;
+        pages.ready.notify_all();
+    };
+    bool stopSent = false;
+    int quietMs = 0;
+    Message message;
+    for (;;) {
+        if (!stopSent) {
+            const std::lock_guard<std::mutex> hold(pages.lock);
+            if ((stopSent = pages.stop))
+                sendMessage(worker.fd, MessageType::kCancel, nullptr, 0);
+        }
+        pollfd ready{worker.fd, POLLIN, 0};
+        const int polled = poll(&ready, 1, kCancelLookMs);
+        if (polled == 0) {
+            quietMs += kCancelLookMs;
+            if (quietMs < kHungAfterSeconds * 1000)
+                continue;
+            return failed(true, "the label renderer did not answer for " +
+                                    std::to_string(kHungAfterSeconds) + " s");
+        }
+        quietMs = 0;
+        if (polled < 0 || !receiveMessage(worker.fd, message)) {
+            if (polled < 0 && errno == EINTR)
+                continue;
+            return failed(false, "");
+        }
+        if (message.type == MessageType::kPage) {
+            std::unique_lock<std::mutex> hold(pages.lock);
+            // A page is always let wait while its job holds none; more
+            // only within the pool's budget, else the worker waits for the
+            // printer as well.
+            const std::size_t bytes = message.payload.size();
+            while (!pages.stop && !keepPage(bytes, pages.queue.empty()))
+                pages.taken.wait_for(hold, std::chrono::milliseconds(kCancelLookMs));
+            if (pages.stop)
+                continue;
+            pages.queue.push_back(std::move(message.payload));
+            pages.ready.notify_all();
+            continue;
+        }
+        if (message.type != MessageType::kEnd)
+            continue;
+        const std::optional<RenderEnd> end = decodeEnd(message.payload);
+        if (!end)
+            return failed(true, "");
+        // Rendered: the worker serves the next job while the printer takes
+        // what is left of this one.
+        giveBack(worker);
+        const std::lock_guard<std::mutex> hold(pages.lock);
+        pages.outcome.ok = end->ok;
+        pages.outcome.canceled = end->canceled;
+        pages.outcome.error = end->error;
+        pages.outcome.trailing = end->trailing;
+        pages.ended = true;
+        pages.ready.notify_all();
+        return;
+    }
+}
+
 RenderOutcome RenderWorkers::render(const RenderRequest& request, PageReceiver& receiver) {
     RenderOutcome outcome;
     const HandedDocument document(request.path, account_);
@@ -273,57 +366,43 @@ RenderOutcome RenderWorkers::render(const RenderRequest& request, PageReceiver& 
             return outcome;
         }
     }
-    // A worker that failed is ended and leaves the pool; the job fails.
-    const auto failed = [&](bool kill, std::string error) {
-        outcome.workerFailed = true;
-        const std::string ended = stop(worker, kill);
-        outcome.error = error.empty() ? ended : std::move(error);
-        release();
-        return outcome;
-    };
-    bool stopSent = false;
+    // The worker is read on a thread of its own, so that it renders on and
+    // goes back to the pool as soon as the job is rendered, however slowly
+    // the printer takes the pages; they are passed on here, on the job's
+    // thread, as the printer takes them.
+    Pages pages;
+    std::thread reading(&RenderWorkers::read, this, worker, std::ref(pages));
     const auto stopJob = [&] {
-        if (!stopSent)
-            sendMessage(worker.fd, MessageType::kCancel, nullptr, 0);
-        stopSent = true;
+        const std::lock_guard<std::mutex> hold(pages.lock);
+        pages.stop = true;
+        pages.taken.notify_all();
     };
-    int quietMs = 0;
-    Message message; // its payload's memory serves every page
+    bool stopped = false;
     for (;;) {
-        pollfd ready{worker.fd, POLLIN, 0};
-        const int polled = poll(&ready, 1, kCancelLookMs);
-        if (polled == 0) {
-            if (receiver.canceled())
-                stopJob();
-            quietMs += kCancelLookMs;
-            if (quietMs < kHungAfterSeconds * 1000)
-                continue;
-            return failed(true, "the label renderer did not answer for " +
-                                    std::to_string(kHungAfterSeconds) + " s");
+        std::vector<std::uint8_t> page;
+        bool got = false;
+        {
+            std::unique_lock<std::mutex> hold(pages.lock);
+            pages.ready.wait_for(hold, std::chrono::milliseconds(kCancelLookMs),
+                                 [&] { return !pages.queue.empty() || pages.ended; });
+            if (pages.queue.empty() && pages.ended)
+                break;
+            if (!pages.queue.empty()) {
+                got = true;
+                page = std::move(pages.queue.front());
+                pages.queue.pop_front();
+                pages.taken.notify_all();
+            }
         }
-        quietMs = 0;
-        if (polled < 0 || !receiveMessage(worker.fd, message)) {
-            if (polled < 0 && errno == EINTR)
-                continue;
-            return failed(false, "");
-        }
-        if (message.type == MessageType::kPage) {
-            if (!stopSent && receiver.canceled())
-                stopJob();
-            if (!stopSent && !receiver.page(message.payload))
-                stopJob();
+        if (got)
+            pageTaken(page.size());
+        if (stopped)
             continue;
+        if (receiver.canceled() || (got && !receiver.page(page))) {
+            stopJob();
+            stopped = true;
         }
-        if (message.type != MessageType::kEnd)
-            continue;
-        const std::optional<RenderEnd> end = decodeEnd(message.payload);
-        if (!end)
-            return failed(true, "");
-        outcome.ok = end->ok;
-        outcome.canceled = end->canceled;
-        outcome.error = end->error;
-        outcome.trailing = end->trailing;
-        giveBack(worker);
-        return outcome;
     }
+    reading.join();
+    return std::move(pages.outcome);
 }

@@ -25,6 +25,13 @@
 // server keeps no process.
 inline constexpr auto kWorkerIdleFor = std::chrono::seconds(30);
 
+// How much of the server's memory the pages rendered for printers that have
+// not yet taken them may fill, over all jobs (a 4 x 6 in label is about
+// 120 KiB): a slow printer does not hold a worker while it prints, and the
+// server does not grow with many of them; past it a job's worker waits for
+// its printer, as it always does for the page after its job's first.
+inline constexpr std::size_t kKeptPageBytes = 32u << 20;
+
 // Where a job's pages go as the worker sends them.
 class PageReceiver {
   public:
@@ -80,6 +87,7 @@ class RenderWorkers {
         std::chrono::steady_clock::time_point idleSince;
     };
     enum class Taken { kIdle, kStarted, kFailed, kCanceled };
+    struct Pages;
 
     // A worker for a job: the last one to become free, a new one, or one
     // that becomes free while the job waits.
@@ -89,6 +97,14 @@ class RenderWorkers {
     // A worker that was ended (it failed, or could not be started) leaves
     // room for another.
     void release();
+    // Reads the job's pages from its worker into `pages`, and gives the
+    // worker back as soon as it has rendered the job.
+    void read(Worker worker, Pages& pages);
+    // Counts a page that waits for its printer; false, unless `anyway`, when
+    // the pool's budget for them has no room.
+    bool keepPage(std::size_t bytes, bool anyway);
+    // A page its printer took leaves room for another.
+    void pageTaken(std::size_t bytes);
     bool start(Worker& worker, std::string& error);
     // Ends a worker, saying how it ended.
     std::string stop(Worker& worker, bool kill);
@@ -106,6 +122,7 @@ class RenderWorkers {
     std::size_t running_ = 0;           // busy, idle and starting
     std::deque<std::uint64_t> waiting_; // the jobs that want a worker, first come first
     std::uint64_t tickets_ = 0;
+    std::size_t keptBytes_ = 0; // pages waiting for their printers
     bool stopping_ = false;
     std::thread ending_;
 };

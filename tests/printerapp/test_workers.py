@@ -6,11 +6,13 @@ without a job ends after a while."""
 import os
 import shutil
 import signal
+import subprocess
 import time
 import unittest
 
 from app_server import SAMPLES, AppServer, SamplePages, labelprint, labels_in
 from ipp_client import OK, Client
+from printer_sim import SimulatedPrinter
 
 PDF = os.path.join(SAMPLES, "shipping-label.pdf")
 # Workers without a job end after this long here (30 s in service).
@@ -223,6 +225,33 @@ class Workers(SamplePages):
                          "completed")
         self.assertEqual(app.printed(os.path.join("A", "forty")),
                          labelprint("--copies", "5", self.pages))
+
+
+    def test_a_slow_printer_does_not_hold_a_worker_while_it_prints(self):
+        printers = {name: SimulatedPrinter(seconds_a_label=0.3) for name in "AB"}
+        for printer in printers.values():
+            self.addCleanup(printer.close)
+        app = AppServer(extra_options=["render-workers=1"])
+        app.start()
+        self.addCleanup(app.__exit__, None, None, None)
+        for name, printer in printers.items():
+            app.add_printer(name, printer.uri)
+        ten = os.path.join(self.scratch, "ten.pdf")
+        subprocess.run(["qpdf", "--empty", "--pages", *[self.pages] * 1, "1-10", "--", ten],
+                       check=True)
+        jobs = {name: app.submit(ten, "ten", printer=name) for name in "AB"}
+        # Ten labels take each printer 3 s; the one worker renders both
+        # jobs in far less, so both print at once.
+        deadline = time.time() + 60
+        while min(p.labels() for p in printers.values()) < 1 and time.time() < deadline:
+            time.sleep(0.01)
+        counts = [p.labels() for p in printers.values()]
+        self.assertGreaterEqual(min(counts), 1, counts)
+        self.assertLess(max(counts), 10, counts)
+        expected = labelprint(ten)
+        for name, job in jobs.items():
+            self.assertEqual(app.wait_for_job(job, printer=name)["job-state"], "completed")
+            self.assertEqual([data for data, _ in printers[name].jobs()], [expected])
 
 
 if __name__ == "__main__":

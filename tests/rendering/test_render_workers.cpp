@@ -29,16 +29,22 @@ using namespace std::chrono_literals;
 
 const std::string kSamplePdf = SOURCE_DIR "/tools/samples/shipping-label.pdf";
 
-// Counts a job's labels; cancels it when told.
+// Counts a job's labels, each taking the printer `pace`; cancels the job
+// when told.
 class Labels final : public PageReceiver {
   public:
+    explicit Labels(std::chrono::milliseconds pace = 0ms) : pace_(pace) {}
     bool page(const std::vector<std::uint8_t>&) override {
+        std::this_thread::sleep_for(pace_);
         ++count;
         return true;
     }
     bool canceled() override { return cancel; }
     std::atomic<int> count{0};
     std::atomic<bool> cancel{false};
+
+  private:
+    const std::chrono::milliseconds pace_;
 };
 
 RenderRequest sampleJob(int copies) {
@@ -154,6 +160,23 @@ TEST(RenderWorkers, JobsGoOnWhenAWorkerIsKilledOrAWaitingJobCanceled) {
     EXPECT_TRUE(afterOutcome.ok) << afterOutcome.error;
     EXPECT_EQ(after.count, 2);
     EXPECT_EQ(ourWorkers().size(), 1u);
+}
+
+TEST(RenderWorkers, ASlowPrinterHoldsNoWorkerWhileItPrints) {
+    RenderWorkers workers = pool(1);
+    Labels slow(100ms), quick;
+    RenderOutcome slowOutcome;
+    std::thread printing([&] { slowOutcome = workers.render(sampleJob(20), slow); });
+    ASSERT_TRUE(within(60, [&] { return slow.count > 0; }));
+    // The one worker rendered the slow printer's 20 labels long before the
+    // printer takes them (two seconds): the next job has it at once.
+    const RenderOutcome quickOutcome = workers.render(sampleJob(5), quick);
+    EXPECT_TRUE(quickOutcome.ok) << quickOutcome.error;
+    EXPECT_EQ(quick.count, 5);
+    EXPECT_LT(slow.count, 20);
+    printing.join();
+    EXPECT_TRUE(slowOutcome.ok) << slowOutcome.error;
+    EXPECT_EQ(slow.count, 20);
 }
 
 } // namespace

@@ -72,7 +72,9 @@ class RenderWorkers {
 
     // Renders `request` in a free worker, or in one started for it while
     // the pool has room, else waits for one to be free (canceled when the
-    // job is, meanwhile); the pages go to `receiver` as they come.
+    // job is, meanwhile); the pages go to `receiver` on the caller's thread
+    // as the printer takes them, the worker free for the next job once it
+    // has rendered this one.
     RenderOutcome render(const RenderRequest& request, PageReceiver& receiver);
 
     // Starts a worker when the pool has none, so that the first job does

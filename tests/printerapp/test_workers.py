@@ -90,7 +90,9 @@ class Workers(SamplePages):
     def test_a_crashed_worker_fails_its_job_and_the_next_job_prints(self):
         with AppServer() as app:
             app.add_printer()
-            job = app.submit(self.pages, "crashing")
+            # 200 labels: the worker still renders when the first is out
+            # (a worker that has rendered its job is free for the next).
+            job = app.submit(self.pages, "crashing", options=["copies=5"])
             output = os.path.join(app.output, "crashing.prn")
             deadline = time.time() + 30
             while labels_in(output) < 1 and time.time() < deadline:
@@ -183,7 +185,9 @@ class Workers(SamplePages):
 
     def test_a_worker_killed_mid_job_costs_only_that_job(self):
         app, outputs = self.pool(1, ["A", "B", "C"])
-        jobs = {name: app.submit(self.pages, "forty", printer=name) for name in "ABC"}
+        # 200 labels each: the worker still renders A's when its first is out.
+        jobs = {name: app.submit(self.pages, "forty", printer=name, options=["copies=5"])
+                for name in "ABC"}
         first = os.path.join(outputs["A"], "forty.prn")
         deadline = time.time() + 60
         while labels_in(first) < 1 and time.time() < deadline:
@@ -193,9 +197,9 @@ class Workers(SamplePages):
         os.kill(workers[0], signal.SIGKILL)
         self.assertEqual(app.wait_for_job(jobs["A"], printer="A")["job-state"], "aborted")
         most = self.most_workers_until(
-            app, lambda: labels_in(os.path.join(outputs["C"], "forty.prn")) == self.PAGES)
+            app, lambda: labels_in(os.path.join(outputs["C"], "forty.prn")) == 5 * self.PAGES)
         self.assertLessEqual(most, 1)
-        expected = labelprint(self.pages)
+        expected = labelprint("--copies", "5", self.pages)
         for name in "BC":
             self.assertEqual(app.wait_for_job(jobs[name], printer=name, timeout=120)["job-state"],
                              "completed")
@@ -208,8 +212,8 @@ class Workers(SamplePages):
 
     def test_a_job_waiting_for_a_worker_can_be_canceled(self):
         app, outputs = self.pool(1, ["A", "B"])
-        # 200 labels: the worker stays busy while the other job waits.
-        busy = app.submit(self.pages, "forty", printer="A", options=["copies=5"])
+        # 400 labels: the worker stays busy while the other job waits.
+        busy = app.submit(self.pages, "forty", printer="A", options=["copies=10"])
         first = os.path.join(outputs["A"], "forty.prn")
         deadline = time.time() + 60
         while labels_in(first) < 1 and time.time() < deadline:
@@ -219,12 +223,12 @@ class Workers(SamplePages):
         self.assertEqual(Client(app.port, "B").cancel_job(waiting), OK)
         state = app.wait_for_job(waiting, printer="B", timeout=10)
         self.assertEqual(state["job-state"], "canceled", state)
-        self.assertLess(labels_in(first), 5 * self.PAGES)  # A still had the worker
+        self.assertLess(labels_in(first), 10 * self.PAGES)  # A still printed
         self.assertEqual(labels_in(os.path.join(outputs["B"], "forty.prn")), 0)
         self.assertEqual(app.wait_for_job(busy, printer="A", timeout=120)["job-state"],
                          "completed")
         self.assertEqual(app.printed(os.path.join("A", "forty")),
-                         labelprint("--copies", "5", self.pages))
+                         labelprint("--copies", "10", self.pages))
 
 
     def test_a_slow_printer_does_not_hold_a_worker_while_it_prints(self):

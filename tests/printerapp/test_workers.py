@@ -273,6 +273,11 @@ class Workers(SamplePages):
         expected = labelprint(ten)
         for name, job in jobs.items():
             self.assertEqual(app.wait_for_job(job, printer=name)["job-state"], "completed")
+            # The job ends once its last label is sent; the printer may
+            # still be reading it.
+            deadline = time.time() + 30
+            while printers[name].labels() < 10 and time.time() < deadline:
+                time.sleep(0.05)
             self.assertEqual([data for data, _ in printers[name].jobs()], [expected])
 
 

@@ -2,8 +2,8 @@
 """PDF labels a second through label-printer-app on one printer and on two
 side by side: the sample 4 x 6 PDF, queued as fast as a client sends it, to
 file devices, timed from the first request until every job has completed.
-Each printer renders in a worker process of its own, so two printers should
-print at about twice the rate of one on two cores. Goals: 80 labels a second
+Printers render in the server's pool of workers, one for each core, so two
+printers should print at about twice the rate of one on two cores. Goals: 80 labels a second
 on one printer, 1.6 times that on two (two printers' jobs in at most 0.6 of
 the time one printer takes for them all).
 
@@ -72,7 +72,7 @@ def main():
         for name in ("A", "B"):
             os.makedirs(os.path.join(app.output, name))
             app.add_printer(name, f"file://{os.path.join(app.output, name)}")
-        run(app, ["A", "B"], 20, document, "warm")  # both workers started
+        run(app, ["A", "B"], 20, document, "warm")  # both of the pool's workers started
         one = run(app, ["A"], arguments.jobs, document, "one")
         two = run(app, ["A", "B"], arguments.jobs, document, "two")
         print(f"one printer:  {arguments.jobs / one:6.1f} labels/s ({one:.2f} s, goal 80)")

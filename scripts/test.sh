@@ -53,13 +53,14 @@ ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
     ctest --test-dir build-asan --output-on-failure --no-tests=error -j"$jobs" \
     -E 'through_cups|web_page|test_man_pages|test_package'
 
-# Devices printing on threads of their own, and the font image they share,
-# under ThreadSanitizer: any race is fatal.
+# Devices printing on threads of their own, the font image they share, and
+# the render workers' pool its jobs' threads share, under ThreadSanitizer:
+# any race is fatal.
 cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DLABEL_BUILD_TESTS=ON \
     -DLABEL_BUILD_BENCHMARKS=OFF -DLABEL_SANITIZE=OFF -DLABEL_SANITIZE_THREAD=ON \
     -DLABEL_FUZZ=OFF >/dev/null
 cmake --build build-tsan -j"$jobs" --target label_tests
-TSAN_OPTIONS=halt_on_error=1 build-tsan/bin/label_tests --gtest_filter='Concurrency*:FontFile*' \
+TSAN_OPTIONS=halt_on_error=1 build-tsan/bin/label_tests --gtest_filter='Concurrency*:FontFile*:RenderWorkers*' \
     >build-tsan/tsan.log 2>&1 || { cat build-tsan/tsan.log; exit 1; }
 tail -n 3 build-tsan/tsan.log
 grep -Eq '^\[  PASSED  \] [1-9][0-9]* tests?' build-tsan/tsan.log ||

@@ -112,8 +112,8 @@ standin::PageSelection selectionOf(pappl_job_t* job, const pappl_pr_options_t* o
     return selection;
 }
 
-// Each format's job: its document, settings and options to the printer's
-// render worker, the pages it sends back to the device. A canceled job ends
+// Each format's job: its document, settings and options to a render
+// worker, the pages it sends back to the device. A canceled job ends
 // as canceled, with no reason of its own. Its labels are counted, unless
 // PAPPL counts the pages it read itself (`papplCounts`).
 bool printWith(pappl_job_t* job, pappl_device_t* device, DocumentKind kind,
@@ -140,7 +140,7 @@ bool printWith(pappl_job_t* job, pappl_device_t* device, DocumentKind kind,
     const int printerId = papplPrinterGetID(papplJobGetPrinter(job));
     JobProgress progress(appContext().spoolDirectory, printerId, papplJobGetID(job));
     LabelDelivery delivery(job, device, *settings, settings->statusQuery, progress);
-    const RenderOutcome outcome = appContext().workers->render(printerId, request, delivery);
+    const RenderOutcome outcome = appContext().workers->render(request, delivery);
     // Ended, however it ended: an unfinished job only keeps its record
     // when the server itself ends (killed, or stopped) before this line.
     progress.finish();

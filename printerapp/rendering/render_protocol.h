@@ -1,4 +1,4 @@
-// What the server and a printer's render worker say to each other over the
+// What the server and a render worker say to each other over the
 // stream socket between them: the server sends a job to render (and may send
 // a cancel while it renders); the worker answers with the job's spool stream
 // page by page, then how the job ended. Both ends are the same program, so

@@ -1,8 +1,8 @@
-// The render worker: one process for each printer, started by the server,
+// The render worker: a process of the server's pool, started by the server,
 // holding the plug-in and the PDF reader. It renders one job at a time as
-// the server asks, sending back the spool stream page by page, so that
-// printers render side by side on every core and a crash or hang in
-// rendering costs one job of one printer, never the server.
+// the server asks, any printer's, sending back the spool stream page by
+// page, so that printers render side by side on every core and a crash or
+// hang in rendering costs one job, never the server.
 #pragma once
 
 // The argument that makes label-printer-app a render worker, talking to the

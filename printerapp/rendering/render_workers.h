@@ -1,5 +1,6 @@
-// The server's side of the render workers: one process for each printer,
-// started with the printer and started again after a crash.
+// The server's side of the render workers: a pool of processes that any
+// printer's job may use, started when a job finds none free, at most as many
+// at once as the pool's limit, and ended after a while without a job.
 #pragma once
 
 #include "printerapp/rendering/render_protocol.h"
@@ -7,11 +8,29 @@
 
 #include <sys/types.h>
 
-#include <map>
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
+
+// How long a worker waits for its next job before it is ended: long enough
+// that a printer's next job of a burst finds it warm (a start costs the job
+// the plug-in's and the PDF reader's loading), short enough that a quiet
+// server keeps no process.
+inline constexpr auto kWorkerIdleFor = std::chrono::seconds(30);
+
+// How much of the server's memory the pages rendered for printers that have
+// not yet taken them may fill, over all jobs (a 4 x 6 in label is about
+// 120 KiB): a slow printer does not hold a worker while it prints, and the
+// server does not grow with many of them; past it a job's worker waits for
+// its printer, as it always does for the page after its job's first.
+inline constexpr std::size_t kKeptPageBytes = 32u << 20;
 
 // Where a job's pages go as the worker sends them.
 class PageReceiver {
@@ -36,39 +55,76 @@ struct RenderOutcome {
 
 class RenderWorkers {
   public:
-    // Workers run as `account` when given (the server being root), else as
-    // the server's user.
-    explicit RenderWorkers(std::optional<WorkerAccount> account = std::nullopt)
-        : account_(std::move(account)) {}
+    // At most `limit` workers at once (at least one), each ended after
+    // `idleFor` without a job; they run as `account` when given (the server
+    // being root), else as the server's user. A worker is this program,
+    // unless `program` names another that serves as one (tests, which are
+    // not the server, name the server's).
+    explicit RenderWorkers(std::size_t limit, std::optional<WorkerAccount> account = std::nullopt,
+                           std::chrono::milliseconds idleFor = kWorkerIdleFor,
+                           std::string program = {});
     RenderWorkers(const RenderWorkers&) = delete;
     RenderWorkers& operator=(const RenderWorkers&) = delete;
     ~RenderWorkers();
 
-    // Renders `request` in the printer's worker, one job of a printer at a
-    // time; the pages go to `receiver` as they come.
-    RenderOutcome render(int printerId, const RenderRequest& request, PageReceiver& receiver);
+    // The pool's limit when the site names none: one worker for each core.
+    static std::size_t defaultLimit();
 
-    // Starts the printer's worker, unless it has one, so that its first job
-    // does not wait for it; a worker that cannot be started now is tried
-    // again at the job.
-    void prepare(int printerId);
+    // Renders `request` in a free worker, or in one started for it while
+    // the pool has room, else waits for one to be free (canceled when the
+    // job is, meanwhile); the pages go to `receiver` on the caller's thread
+    // as the printer takes them, the worker free for the next job once it
+    // has rendered this one.
+    RenderOutcome render(const RenderRequest& request, PageReceiver& receiver);
 
-    // Stops a deleted printer's worker.
-    void forget(int printerId);
-
-    // The printer's worker process, or 0 while it has none.
-    pid_t workerOf(int printerId);
+    // Starts a worker when the pool has none, so that the first job does
+    // not wait for it; one that cannot be started now is tried again at a
+    // job.
+    void prepare();
 
   private:
     struct Worker {
         pid_t pid = 0;
         int fd = -1;
+        std::chrono::steady_clock::time_point idleSince;
     };
-    bool start(Worker& worker, std::string& error);
-    // Ends a worker that failed, saying how it ended.
-    std::string stop(Worker& worker, bool kill);
+    enum class Taken { kIdle, kStarted, kFailed, kCanceled };
+    struct Pages;
 
+    // A worker for a job: the last one to become free, a new one, or one
+    // that becomes free while the job waits.
+    Taken take(Worker& worker, PageReceiver& receiver, std::string& error);
+    // A worker that rendered its job whole goes back to the pool.
+    void giveBack(Worker worker);
+    // A worker that was ended (it failed, or could not be started) leaves
+    // room for another.
+    void release();
+    // Reads the job's pages from its worker into `pages`, and gives the
+    // worker back as soon as it has rendered the job.
+    void read(Worker worker, Pages& pages);
+    // Counts a page that waits for its printer; false, unless `anyway`, when
+    // the pool's budget for them has no room.
+    bool keepPage(std::size_t bytes, bool anyway);
+    // A page its printer took leaves room for another.
+    void pageTaken(std::size_t bytes);
+    bool start(Worker& worker, std::string& error);
+    // Ends a worker, saying how it ended.
+    std::string stop(Worker& worker, bool kill);
+    // The pool's thread: ends the workers idle for `idleFor_`.
+    void endIdleWorkers();
+
+    const std::size_t limit_;
     const std::optional<WorkerAccount> account_;
+    const std::chrono::milliseconds idleFor_;
+    const std::string program_;
     std::mutex lock_;
-    std::map<int, Worker> workers_;
+    std::condition_variable freed_;     // a worker or room for one became free
+    std::condition_variable idled_;     // a worker became idle, or the pool is ending
+    std::deque<Worker> idle_;           // the last to become free at the back
+    std::size_t running_ = 0;           // busy, idle and starting
+    std::deque<std::uint64_t> waiting_; // the jobs that want a worker, first come first
+    std::uint64_t tickets_ = 0;
+    std::size_t keptBytes_ = 0; // pages waiting for their printers
+    bool stopping_ = false;
+    std::thread ending_;
 };

@@ -20,7 +20,7 @@ struct AppContext {
     std::string printGroup; // who may print, when not everyone who reaches the server
     PluginEngine engine;    // for raster pages PAPPL hands over as they arrive; loaded then
     std::unique_ptr<PrinterStates> printers;
-    std::unique_ptr<RenderWorkers> workers;   // every other job renders in its printer's worker
+    std::unique_ptr<RenderWorkers> workers;   // every other job renders in one of the pool's
     std::unique_ptr<JobCleaning> jobCleaning; // while the system runs
     std::unique_ptr<StateSaving> stateSaving; // while the system runs
     std::unique_ptr<SystemWatch> systemWatch; // while the system runs

@@ -10,6 +10,7 @@
 #include "printerapp/system/label_driver.h"
 
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <dlfcn.h>
@@ -24,6 +25,8 @@ namespace {
 
 constexpr char kAppName[] = "label-printer-app";
 constexpr int kDefaultPort = 8000;
+// More render workers than this is a typing slip, not a machine.
+constexpr long kMostRenderWorkers = 1024;
 
 std::string option(const char* name, int count, cups_option_t* options, const char* fallback) {
     const char* value = cupsGetOption(name, count, options);
@@ -65,10 +68,8 @@ pappl_loglevel_t logLevel(const std::string& name) {
 // A printer the user deleted loses its settings with it. (PAPPL also lets go
 // of every printer when the server stops, which must keep them.)
 void onEvent(pappl_system_t*, pappl_printer_t* printer, pappl_job_t*, pappl_event_t event, void*) {
-    if (printer && (event & PAPPL_EVENT_PRINTER_DELETED)) {
+    if (printer && (event & PAPPL_EVENT_PRINTER_DELETED))
         appContext().printers->forget(papplPrinterGetID(printer));
-        appContext().workers->forget(papplPrinterGetID(printer));
-    }
 }
 
 bool saveState(pappl_system_t*, void* saving) {
@@ -93,6 +94,34 @@ void setUpLoadedPrinters(pappl_system_t* system) {
         noteUnfinishedJobs(printer);
 #endif
     }
+}
+
+// How many render workers may run at once: -o render-workers=N, else one
+// for each core. Nullopt, with the reason, for a value that is no count.
+std::optional<std::size_t> workerLimit(int count, cups_option_t* options, std::string& problem) {
+    const std::string value = option("render-workers", count, options, "");
+    if (value.empty())
+        return RenderWorkers::defaultLimit();
+    char* end = nullptr;
+    errno = 0;
+    const long limit = std::strtol(value.c_str(), &end, 10);
+    if (errno != 0 || *end != '\0' || limit < 1 || limit > kMostRenderWorkers) {
+        problem = "render-workers=" + value + ": a number of workers from 1 to " +
+                  std::to_string(kMostRenderWorkers) + " is wanted";
+        return std::nullopt;
+    }
+    return static_cast<std::size_t>(limit);
+}
+
+// How long an idle render worker is kept. Tests shorten it through the
+// environment (LABEL_WORKER_IDLE_MS) to see workers end within seconds; it is
+// no setting of a site's: a warm worker costs little, and how long it stays
+// changes nothing a client sees.
+std::chrono::milliseconds workerIdleTime() {
+    const char* value = std::getenv("LABEL_WORKER_IDLE_MS");
+    const long ms = value ? std::atol(value) : 0;
+    return ms > 0 ? std::chrono::milliseconds(ms)
+                  : std::chrono::duration_cast<std::chrono::milliseconds>(kWorkerIdleFor);
 }
 
 } // namespace
@@ -124,11 +153,12 @@ pappl_system_t* createSystem(int count, cups_option_t* options, void*) {
     std::string problem;
     std::optional<WorkerAccount> account =
         workerAccount(option("worker-user", count, options, ""), problem);
+    const std::optional<std::size_t> limit = workerLimit(count, options, problem);
     if (!problem.empty() || (account && !joinWorkerGroup(*account, problem))) {
         std::fprintf(stderr, "%s: %s\n", kAppName, problem.c_str());
         return nullptr;
     }
-    context.workers = std::make_unique<RenderWorkers>(std::move(account));
+    context.workers = std::make_unique<RenderWorkers>(*limit, std::move(account), workerIdleTime());
     // Text jobs name their code page to the plug-in's host stand-in through
     // the environment. Set once here, the variable has its place before any
     // thread starts, so a later change only swaps its value and never moves

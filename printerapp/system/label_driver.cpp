@@ -214,5 +214,5 @@ void labelPrinterCreated(pappl_printer_t* printer, void*) {
         papplPrinterSetPrintGroup(printer, group.c_str());
     publishSettings(printer);
     addPrinterPages(printer);
-    appContext().workers->prepare(papplPrinterGetID(printer));
+    appContext().workers->prepare();
 }

@@ -72,7 +72,8 @@ def run(args, **kwargs):
 class AppServer:
     """`with AppServer() as app:` runs one server for the block."""
 
-    def __init__(self, directory=None, port=None, extra_options=(), prefix=(), program=None):
+    def __init__(self, directory=None, port=None, extra_options=(), prefix=(), program=None,
+                 env=None):
         self.program = program or APP  # another build's server, for benches
         self.own_directory = directory is None
         self.directory = directory or tempfile.mkdtemp(prefix="label-app-")
@@ -82,6 +83,7 @@ class AppServer:
         self.port = port or free_port()
         self.extra_options = list(extra_options)
         self.prefix = list(prefix)  # a command the server runs under
+        self.env = dict(os.environ, **env) if env else None  # the server's, beyond ours
         self.process = None
 
     def __enter__(self):
@@ -111,7 +113,8 @@ class AppServer:
         for option in self.extra_options:
             args += ["-o", option]
         with open(os.path.join(self.directory, "server.stderr"), "ab") as errors:
-            self.process = subprocess.Popen(args, stdout=subprocess.DEVNULL, stderr=errors)
+            self.process = subprocess.Popen(args, stdout=subprocess.DEVNULL, stderr=errors,
+                                            env=self.env)
         wait_until_listening(self.process, self.port, "the server", self.log)
 
     def stop(self):

@@ -30,18 +30,23 @@ using namespace std::chrono_literals;
 const std::string kSamplePdf = SOURCE_DIR "/tools/samples/shipping-label.pdf";
 
 // Counts a job's labels, each taking the printer `pace`; cancels the job
-// when told.
+// when told. While `hold` is set the printer takes nothing after its first
+// label, so the job's pages pile up in the server until its worker waits
+// for the printer: a worker that is busy however fast labels render.
 class Labels final : public PageReceiver {
   public:
     explicit Labels(std::chrono::milliseconds pace = 0ms) : pace_(pace) {}
     bool page(const std::vector<std::uint8_t>&) override {
         std::this_thread::sleep_for(pace_);
         ++count;
+        while (hold)
+            std::this_thread::sleep_for(1ms);
         return true;
     }
     bool canceled() override { return cancel; }
     std::atomic<int> count{0};
     std::atomic<bool> cancel{false};
+    std::atomic<bool> hold{false};
 
   private:
     const std::chrono::milliseconds pace_;
@@ -131,6 +136,7 @@ TEST(RenderWorkers, JobsGoOnWhenAWorkerIsKilledOrAWaitingJobCanceled) {
     RenderWorkers workers = pool(1);
     Labels busy, waiting, killed;
     RenderOutcome busyOutcome, waitingOutcome, killedOutcome;
+    busy.hold = killed.hold = true;
     std::thread first([&] { busyOutcome = workers.render(sampleJob(400), busy); });
     ASSERT_TRUE(within(60, [&] { return busy.count > 0; }));
     // The pool's one worker is busy: the second job waits, and is canceled.
@@ -142,6 +148,7 @@ TEST(RenderWorkers, JobsGoOnWhenAWorkerIsKilledOrAWaitingJobCanceled) {
     EXPECT_FALSE(waitingOutcome.ok);
     EXPECT_EQ(waiting.count, 0);
     EXPECT_LT(busy.count, 400); // it was canceled while the first rendered
+    busy.hold = false;
     first.join();
     EXPECT_TRUE(busyOutcome.ok) << busyOutcome.error;
     EXPECT_EQ(busy.count, 400);
@@ -151,6 +158,7 @@ TEST(RenderWorkers, JobsGoOnWhenAWorkerIsKilledOrAWaitingJobCanceled) {
     const std::vector<pid_t> running = ourWorkers();
     ASSERT_EQ(running.size(), 1u);
     kill(running[0], SIGKILL);
+    killed.hold = false;
     third.join();
     EXPECT_TRUE(killedOutcome.workerFailed);
     EXPECT_NE(killedOutcome.error.find("the label renderer stopped"), std::string::npos)

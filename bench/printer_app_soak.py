@@ -26,6 +26,7 @@ sys.path.insert(0, os.path.join(HERE, "..", "tests", "printerapp"))
 import pwg_raster  # noqa: E402
 from app_server import LABEL_END, SAMPLES, AppServer  # noqa: E402
 from ipp_client import OK, Client  # noqa: E402
+from printer_app_many_printers import children_of  # noqa: E402
 from test_printer_app import set_attributes  # noqa: E402
 
 RASTER_LABELS = 10  # labels in each raster job
@@ -156,22 +157,6 @@ class Feeder(threading.Thread):
         return True
 
 
-def processes_of(pid):
-    """The server and the processes it started (its render workers)."""
-    children = []
-    for entry in os.listdir("/proc"):
-        if not entry.isdigit():
-            continue
-        try:
-            with open(f"/proc/{entry}/stat") as stat:
-                fields = stat.read().rsplit(")", 1)[1].split()
-        except OSError:
-            continue
-        if int(fields[1]) == pid:
-            children.append(int(entry))
-    return children
-
-
 def kib(path, field):
     try:
         with open(path) as source:
@@ -197,7 +182,7 @@ def spool_use(directory):
 
 def sample(app, started, printers):
     pid = app.process.pid
-    workers = processes_of(pid)
+    workers = children_of(pid)
     files, size = spool_use(app.spool)
     return {
         "seconds": time.time() - started,

@@ -79,10 +79,13 @@ class SettingsPage(unittest.TestCase):
             else:
                 field.clear()
                 field.send_keys(value)
-        save = self.browser.find_element(By.ID, "save")
+        return self.press(self.browser.find_element(By.ID, "save"))
+
+    def press(self, button):
+        """Clicks a form's button; the message of the page it brings."""
         # Clear of the page's fixed footer, where a click at the window's edge would land.
-        self.browser.execute_script("arguments[0].scrollIntoView({block: 'center'})", save)
-        save.click()
+        self.browser.execute_script("arguments[0].scrollIntoView({block: 'center'})", button)
+        button.click()
         WebDriverWait(self.browser, 15).until(lambda browser: browser.execute_script(
             "return document.readyState") == "complete" and browser.find_elements(By.ID, "message"))
         return self.browser.find_element(By.ID, "message").text
@@ -354,12 +357,7 @@ class SettingsPage(unittest.TestCase):
         self.assertFalse(printed(x, 7 + 20))
 
     def act(self, action):
-        button = self.element("action-" + action)
-        self.browser.execute_script("arguments[0].scrollIntoView({block: 'center'})", button)
-        button.click()
-        WebDriverWait(self.browser, 15).until(lambda browser: browser.execute_script(
-            "return document.readyState") == "complete" and browser.find_elements(By.ID, "message"))
-        return self.browser.find_element(By.ID, "message").text
+        return self.press(self.element("action-" + action))
 
     def save_pappl_form(self):
         save = self.browser.find_element(By.CSS_SELECTOR, "input[type='submit']")

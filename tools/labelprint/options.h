@@ -1,8 +1,8 @@
 // What the user asks of labelprint on its command line.
 #pragma once
 
-#include "host/setup/job_setup.h"
 #include "host/page_selection.h"
+#include "host/setup/job_setup.h"
 #include "platform/win_types.h"
 #include "tools/labelprint/label_size.h"
 
@@ -32,8 +32,8 @@ struct Options {
     int timeoutSeconds = 30;
     bool landscape = false;
     bool dither = false;
-    bool version = false;   // print the version and nothing else
-    bool testLabel = false; // print the test label instead of pages
+    bool version = false;                         // print the version and nothing else
+    bool testLabel = false;                       // print the test label instead of pages
     std::optional<standin::PrinterAction> action; // sent to the printer instead of a job
     // The block's density field: the density sent plus one, 0 for the
     // printer's own.

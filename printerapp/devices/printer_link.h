@@ -58,11 +58,17 @@ class PrinterLink {
     // was written but not acknowledged may never have arrived.
     std::uint64_t written() const { return written_; }
     virtual std::uint64_t acknowledged() = 0;
+    // Waits until the printer has acknowledged all that was written; false,
+    // as a write, when the printer went away or `abandon` said to stop.
+    virtual bool drain() = 0;
 
     // Set by the job using the link.
     std::function<bool()> abandon;
     std::function<void()> stalled;
     std::function<void()> resumed;
+    // Told while a write waits whenever the printer has acknowledged more,
+    // so that what it took is on record at once, not at the next label.
+    std::function<void()> acknowledging;
 
   protected:
     // Drops what the printer sent before a question, so that it is not

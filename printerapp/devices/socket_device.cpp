@@ -122,6 +122,37 @@ std::uint64_t PrinterConnection::acknowledged() {
     return acknowledged_;
 }
 
+bool PrinterConnection::drain() {
+    WriteWatch watch(*this);
+    for (;;) {
+        if (fd_ < 0) {
+            error_ = "the connection to the printer is closed";
+            return false;
+        }
+        const std::uint64_t before = acknowledged_;
+        if (acknowledged() >= written_)
+            return true;
+        if (acknowledged_ > before) {
+            watch.progressed();
+            if (acknowledging)
+                acknowledging();
+        }
+        if (!watch.keepWaiting())
+            return false;
+        // Nothing asked for: only a reset or a hang-up ends the wait early.
+        pollfd ready{fd_, 0, 0};
+        if (poll(&ready, 1, 20) > 0 && (ready.revents & (POLLERR | POLLHUP))) {
+            int problem = 0;
+            socklen_t size = sizeof problem;
+            getsockopt(fd_, SOL_SOCKET, SO_ERROR, &problem, &size);
+            error_ = std::string("the printer closed the connection (") +
+                     std::strerror(problem ? problem : ECONNRESET) + ")";
+            close();
+            return false;
+        }
+    }
+}
+
 void PrinterConnection::close() {
     if (fd_ >= 0)
         ::close(fd_);
@@ -138,7 +169,9 @@ bool PrinterConnection::write(const void* bytes, std::size_t count) {
         }
         if (!watch.keepWaiting())
             return false;
-        acknowledged(); // kept fresh: once the link fails, the last count is all there is
+        // Kept fresh: once the link fails, the last count is all there is.
+        if (const std::uint64_t before = acknowledged_; acknowledged() > before && acknowledging)
+            acknowledging();
         pollfd ready{fd_, POLLOUT, 0};
         const int polled = poll(&ready, 1, static_cast<int>(kLookEvery.count()));
         if (polled <= 0)

@@ -22,6 +22,7 @@ class PrinterConnection final : public PrinterLink {
     long read(void* bytes, std::size_t count, std::chrono::milliseconds within) override;
     // What the printer's TCP has acknowledged.
     std::uint64_t acknowledged() override;
+    bool drain() override;
 
   private:
     void dropUnread() override;

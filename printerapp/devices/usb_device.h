@@ -30,6 +30,8 @@ class UsbPrinter final : public PrinterLink {
     long read(void* bytes, std::size_t count, std::chrono::milliseconds within) override;
     // A bulk transfer that completed was taken by the printer.
     std::uint64_t acknowledged() override { return written_; }
+    // A bulk transfer has ended when the printer took it.
+    bool drain() override { return connected(); }
 
     // The printer's IEEE 1284 device ID, as it gave it at connect().
     const std::string& deviceId() const { return deviceId_; }

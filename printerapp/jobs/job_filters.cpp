@@ -141,10 +141,12 @@ bool printWith(pappl_job_t* job, pappl_device_t* device, DocumentKind kind,
     JobProgress progress(appContext().spoolDirectory, printerId, papplJobGetID(job));
     LabelDelivery delivery(job, device, *settings, settings->statusQuery, progress);
     const RenderOutcome outcome = appContext().workers->render(request, delivery);
+    delivery.tail(outcome.trailing);
+    if (outcome.ok)
+        delivery.settle();
     // Ended, however it ended: an unfinished job only keeps its record
     // when the server itself ends (killed, or stopped) before this line.
     progress.finish();
-    delivery.tail(outcome.trailing);
     if (!papplCounts)
         papplJobSetImpressionsCompleted(job, static_cast<int>(delivery.labels()));
     if (!delivery.lastLabel().empty())

@@ -24,6 +24,9 @@ JobProgress::~JobProgress() {
 }
 
 void JobProgress::record(std::size_t labels) {
+    // The job-end commands go after the job ended, and leave no record.
+    if (finished_)
+        return;
     if (fd_ < 0)
         fd_ = open(path_.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
     if (fd_ < 0)
@@ -38,6 +41,7 @@ void JobProgress::record(std::size_t labels) {
 }
 
 void JobProgress::finish() {
+    finished_ = true;
     if (fd_ >= 0)
         close(fd_);
     fd_ = -1;

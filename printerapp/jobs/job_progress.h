@@ -23,7 +23,7 @@ class JobProgress {
     // `labels` are taken whole now; written through to the disk.
     void record(std::size_t labels);
 
-    // The job ended: its record goes.
+    // The job ended: its record goes, and no more is recorded.
     void finish();
 
   private:
@@ -31,4 +31,5 @@ class JobProgress {
     std::size_t taken_ = 0;
     int fd_ = -1;
     bool recorded_ = false; // the record is on disk
+    bool finished_ = false;
 };

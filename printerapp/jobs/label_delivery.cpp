@@ -72,6 +72,17 @@ LabelDelivery::LabelDelivery(pappl_job_t* job, pappl_device_t* device,
             waiting(why);
         };
         connection_->resumed = [this] { printing(); };
+        connection_->acknowledging = [this] { dropAcknowledged(); };
+    }
+}
+
+LabelDelivery::~LabelDelivery() {
+    // The link may outlive the job; what it tells is this job's.
+    if (connection_) {
+        connection_->abandon = nullptr;
+        connection_->stalled = nullptr;
+        connection_->resumed = nullptr;
+        connection_->acknowledging = nullptr;
     }
 }
 
@@ -172,8 +183,10 @@ bool LabelDelivery::sendKept(const std::vector<std::uint8_t>& bytes, bool first,
                              std::size_t index) {
     if (!send(bytes))
         return false;
-    if (connection_)
+    if (connection_) {
         unacknowledged_.push_back({bytes, connection_->written(), first, index});
+        dropAcknowledged(); // a USB printer has taken it all by now
+    }
     return true;
 }
 
@@ -199,6 +212,9 @@ bool LabelDelivery::sendAgain(std::vector<Sent> pages, bool takenFirst) {
                 takenFirst = false;
             }
         }
+        // Until the printer takes them again they are not its: a server
+        // ended now goes on from the first of them.
+        progress_.record(pages.front().index);
         // The new connection starts as a job does; the first page's own
         // bytes begin with the job-start commands already.
         bool sent = pages.front().first || jobStart_.empty() || send(jobStart_);
@@ -209,6 +225,24 @@ bool LabelDelivery::sendAgain(std::vector<Sent> pages, bool takenFirst) {
         if (canceled())
             return false;
     }
+}
+
+bool LabelDelivery::sendWhatMayBeLost(std::optional<Sent> current) {
+    // The last page the printer had acknowledged whole (it may have been
+    // in the printer's buffer when the printer was reset), every page it
+    // had not acknowledged when the connection failed, and the current one.
+    dropAcknowledged();
+    std::vector<Sent> again;
+    const bool takenFirst = lastTaken_.has_value();
+    if (lastTaken_)
+        again.push_back(std::move(*lastTaken_));
+    for (Sent& sent : unacknowledged_)
+        again.push_back(std::move(sent));
+    if (current)
+        again.push_back(std::move(*current));
+    if (again.empty())
+        return waitForPrinter();
+    return sendAgain(std::move(again), takenFirst);
 }
 
 bool LabelDelivery::page(const std::vector<std::uint8_t>& bytes) {
@@ -234,19 +268,7 @@ bool LabelDelivery::page(const std::vector<std::uint8_t>& bytes) {
             failed_ = !canceled();
             return false;
         }
-        // What the printer may not have: the last page it had acknowledged
-        // whole (it may have been in the printer's buffer when the printer
-        // was reset), every page it had not acknowledged when the
-        // connection failed, and this one.
-        dropAcknowledged();
-        std::vector<Sent> again;
-        const bool takenFirst = lastTaken_.has_value();
-        if (lastTaken_)
-            again.push_back(std::move(*lastTaken_));
-        for (const Sent& sent : unacknowledged_)
-            again.push_back(sent);
-        again.push_back({bytes, 0, first, pages_});
-        if (!sendAgain(std::move(again), takenFirst))
+        if (!sendWhatMayBeLost(Sent{bytes, 0, first, pages_}))
             return false;
     }
     ++pages_;
@@ -259,12 +281,26 @@ bool LabelDelivery::page(const std::vector<std::uint8_t>& bytes) {
 }
 
 bool LabelDelivery::tail(const std::vector<std::uint8_t>& bytes) {
-    if (bytes.empty())
+    tail_ = bytes;
+    if (bytes.empty() || send(bytes))
         return true;
-    if (!send(bytes)) {
+    // A printer that answers is waited for in settle(), and given it again.
+    if (!connection_)
         failed_ = !canceled();
-        return false;
+    return false;
+}
+
+bool LabelDelivery::settle() {
+    if (!connection_ || failed_)
+        return !canceled();
+    while (!connection_->drain()) {
+        if (canceled() || !sendWhatMayBeLost(std::nullopt))
+            return false;
+        // A failed send shows in the next drain.
+        if (!tail_.empty())
+            send(tail_);
     }
+    dropAcknowledged();
     return true;
 }
 

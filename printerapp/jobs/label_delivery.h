@@ -6,8 +6,9 @@
 // the printer is back, then sends the job-start commands again, the last
 // label the printer had acknowledged whole (a printer reset loses what it
 // buffered) and every label after it. A canceled job stops waiting. What
-// the printer took whole is kept on disk (JobProgress), so that a job the
-// server left unfinished goes on after that label when it runs again.
+// the printer took whole is kept on disk (JobProgress) as the printer
+// acknowledges it, so that a job the server left unfinished goes on after
+// that label when it runs again.
 #pragma once
 
 #include "printerapp/devices/printer_link.h"
@@ -31,6 +32,7 @@ class LabelDelivery final : public PageReceiver {
     // not sent again.
     LabelDelivery(pappl_job_t* job, pappl_device_t* device, const LabelSettings& settings,
                   bool askStatus, JobProgress& progress);
+    ~LabelDelivery();
     LabelDelivery(const LabelDelivery&) = delete;
     LabelDelivery& operator=(const LabelDelivery&) = delete;
 
@@ -38,6 +40,11 @@ class LabelDelivery final : public PageReceiver {
     bool canceled() override;
     // What the job wrote after its last page: the job-end commands.
     bool tail(const std::vector<std::uint8_t>& bytes);
+    // Waits until the printer has acknowledged all the job sent: what is
+    // still on its way when a printer resets is lost, so the job is not
+    // done before. After a drop the pages it may not have go again, and the
+    // tail. False when canceled.
+    bool settle();
 
     // Pages that reached the printer whole and printed something.
     std::size_t labels() const { return labels_; }
@@ -61,6 +68,9 @@ class LabelDelivery final : public PageReceiver {
     // acknowledged whole, left out when the printer says it is still
     // printing (its buffer outlived the connection).
     bool sendAgain(std::vector<Sent> pages, bool takenFirst);
+    // After a failed write: waits for the printer, then sends what it may
+    // not have, and `current` (the page whose write failed) if any.
+    bool sendWhatMayBeLost(std::optional<Sent> current);
     // Forgets the pages the printer has acknowledged, keeping the last one.
     void dropAcknowledged();
     // Waits for a printer that dropped the connection; false when canceled.
@@ -92,6 +102,7 @@ class LabelDelivery final : public PageReceiver {
     bool failed_ = false;
     bool waiting_ = false;
     std::vector<std::uint8_t> lastLabel_;
+    std::vector<std::uint8_t> tail_;
 };
 
 // The printer's status, asked on a connection of its own while it is idle

@@ -25,6 +25,8 @@ class SimulatedPrinter:
         self.stop_reading_after = None  # labels taken before it reads no more
         self.reset_buffered_after = None  # labels printed before it takes one more whole into
         #                                   its buffer and is reset, losing it
+        self.reset_idle_after = None  # labels printed before it reads nothing for a second
+        #                               and is reset, losing what was on its way
         self.connections = []        # what each connection brought, queries left out
         self.queries = []            # the status queries each connection asked
         self.lock = threading.Lock()
@@ -92,6 +94,10 @@ class SimulatedPrinter:
             if self.stop_reading_after is not None and self.labels() >= self.stop_reading_after:
                 time.sleep(0.1)
                 continue
+            if self.reset_idle_after is not None and self.labels() >= self.reset_idle_after:
+                self.reset_idle_after = None
+                time.sleep(1.0)
+                return self.reset(connection)
             try:
                 data = connection.recv(4096)
             except socket.timeout:

@@ -37,7 +37,7 @@ def label_programs(stream):
 
 class ActionSubCommand(unittest.TestCase):
     def test_the_action_sub_command_reaches_an_idle_printer_only(self):
-        printer = SimulatedPrinter(seconds_a_label=0.3)
+        printer = SimulatedPrinter()
         self.addCleanup(printer.close)
         with AppServer() as app:
             app.add_printer()
@@ -61,11 +61,14 @@ class ActionSubCommand(unittest.TestCase):
                     time.sleep(0.05)
             self.assertEqual(act("Net", "fly").returncode, 1)
 
+            # The printer takes a label, then nothing until it is let go on:
+            # the job is still sending when the action is asked.
+            printer.stop_reading_after = printer.labels() + 1
             job = app.submit(os.path.join(SAMPLES, "shipping-label.pdf"), "busy", printer="Net",
                              options=["copies=8"])
-            while app.job(job, "Net")["job-state"] != "processing":
-                time.sleep(0.05)
+            self.assertTrue(until(lambda: printer.labels() >= printer.stop_reading_after, 30))
             busy = act("Net", "feed")
+            printer.stop_reading_after = None
             self.assertEqual(busy.returncode, 1)
             self.assertIn("try again", busy.stderr)
             self.assertEqual(app.wait_for_job(job, "Net")["job-state"], "completed")
@@ -152,6 +155,25 @@ class PrinterTalksBack(SamplePages):
         # missing, and that at most one came twice.
         self.assertIn(len(received), (len(expected), len(expected) + 1), "labels received")
         self.assertTrue(all(label in expected for label in received), "a label came mangled")
+
+    def test_a_job_ends_only_once_the_printer_took_its_last_label(self):
+        # Small labels: the job's last two fit in the connection's buffers
+        # while the printer reads nothing, and are lost when it is reset.
+        self.printer.reset_idle_after, self.printer.away_for = 2, 1.0
+        job = self.app.submit(os.path.join(SAMPLES, "shipping-label.pdf"), "small",
+                              options=["copies=4", "media=om_50x30mm_50x30mm"])
+        self.assertTrue(until(lambda: self.printer.labels() >= 2, 30))
+        # The printer is reset a second after its second label, and the job
+        # cannot end before it is back.
+        time.sleep(0.3)
+        self.assertEqual(self.app.job(job)["job-state"], "processing",
+                         "the job ended with its last labels on their way")
+        self.assertEqual(self.app.wait_for_job(job, timeout=60)["job-state"], "completed")
+        printed, *again = [label_programs(data) for data, _ in self.printer.jobs()]
+        self.assertEqual(len(printed), 2)
+        self.assertEqual(len(again), 1, "one new connection")
+        # The new connection starts with the second label or the third.
+        self.assertIn(len(again[0]), (2, 3))
 
     def test_a_server_killed_mid_job_prints_its_queue_when_it_starts_again(self):
         self.restarts(lambda process: process.kill())

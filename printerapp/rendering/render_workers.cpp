@@ -82,8 +82,10 @@ class HandedDocument {
 } // namespace
 
 RenderWorkers::RenderWorkers(std::size_t limit, std::optional<WorkerAccount> account,
-                             std::chrono::milliseconds idleFor, std::string program)
+                             std::chrono::milliseconds idleFor, std::size_t jobsAWorker,
+                             std::string program)
     : limit_(std::max<std::size_t>(limit, 1)), account_(std::move(account)), idleFor_(idleFor),
+      jobsAWorker_(std::max<std::size_t>(jobsAWorker, 1)),
       program_(program.empty() ? ownProgram() : std::move(program)),
       ending_(&RenderWorkers::endIdleWorkers, this) {}
 
@@ -187,6 +189,11 @@ RenderWorkers::Taken RenderWorkers::take(Worker& worker, PageReceiver& receiver,
 }
 
 void RenderWorkers::giveBack(Worker worker) {
+    if (worker.jobs >= jobsAWorker_) {
+        stop(worker, false);
+        release();
+        return;
+    }
     const std::lock_guard<std::mutex> hold(lock_);
     worker.idleSince = std::chrono::steady_clock::now();
     idle_.push_back(worker);
@@ -324,6 +331,7 @@ void RenderWorkers::read(Worker worker, Pages& pages) {
             return failed(true, "");
         // Rendered: the worker serves the next job while the printer takes
         // what is left of this one.
+        ++worker.jobs;
         giveBack(worker);
         const std::lock_guard<std::mutex> hold(pages.lock);
         pages.outcome.ok = end->ok;

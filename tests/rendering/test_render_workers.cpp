@@ -97,8 +97,9 @@ bool within(double seconds, const std::function<bool()>& condition) {
 }
 
 // A pool whose workers are the printer application's.
-RenderWorkers pool(std::size_t limit, std::chrono::milliseconds idleFor = 30s) {
-    return RenderWorkers(limit, std::nullopt, idleFor, LABEL_PRINTER_APP_PATH);
+RenderWorkers pool(std::size_t limit, std::chrono::milliseconds idleFor = 30s,
+                   std::size_t jobsAWorker = kJobsAWorker) {
+    return RenderWorkers(limit, std::nullopt, idleFor, jobsAWorker, LABEL_PRINTER_APP_PATH);
 }
 
 TEST(RenderWorkers, PrintersShareAtMostTheLimitAndIdleWorkersEnd) {
@@ -130,6 +131,24 @@ TEST(RenderWorkers, PrintersShareAtMostTheLimitAndIdleWorkersEnd) {
     Labels again;
     EXPECT_TRUE(workers.render(sampleJob(1), again).ok);
     EXPECT_EQ(again.count, 1);
+}
+
+TEST(RenderWorkers, AWorkerMakesWayForAFreshOneAfterItsJobs) {
+    RenderWorkers workers = pool(1, 30s, 3);
+    std::vector<pid_t> seen;
+    for (int job = 0; job < 7; ++job) {
+        Labels labels;
+        const RenderOutcome outcome = workers.render(sampleJob(1), labels);
+        ASSERT_TRUE(outcome.ok) << job << ": " << outcome.error;
+        EXPECT_EQ(labels.count, 1);
+        const std::vector<pid_t> now = ourWorkers();
+        EXPECT_LE(now.size(), 1u);
+        for (pid_t pid : now)
+            if (std::find(seen.begin(), seen.end(), pid) == seen.end())
+                seen.push_back(pid);
+    }
+    // Jobs 1-3, 4-6 and 7, each three in a worker of their own.
+    EXPECT_EQ(seen.size(), 3u);
 }
 
 TEST(RenderWorkers, JobsGoOnWhenAWorkerIsKilledOrAWaitingJobCanceled) {

@@ -44,6 +44,10 @@ class CountingPrinter:
         self.drop_now = False
         self.lock = threading.Lock()
         self.listener = socket.socket()
+        # A printer's input buffer, not the kernel's megabytes: a reset may
+        # cost the label it was taking and the one it had buffered, and the
+        # job sends both again (see README on resets).
+        self.listener.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 16384)
         self.listener.bind(("127.0.0.1", 0))
         self.listener.listen(8)
         self.listener.settimeout(0.5)

@@ -4,6 +4,7 @@
 #include "imaging/page_image_reader.h"
 #include "printerapp/devices/printer_status.h"
 #include "printerapp/printers/default_guard.h"
+#include "printerapp/printers/pack_bits.h"
 #include "printerapp/printers/printer_actions.h"
 #include "printerapp/system/app_context.h"
 
@@ -21,11 +22,11 @@ namespace {
 constexpr char kSettingsPage[] = "label-settings";
 constexpr char kPicture[] = "last-label.png";
 
-// The last label program each printer received, and a number that changes
-// with it; the picture is drawn only when the page asks for it.
+// The last label program each printer received, packed, and a number that
+// changes with it; the picture is drawn only when the page asks for it.
 struct LastLabel {
     unsigned long serial = 0;
-    std::vector<std::uint8_t> program;
+    std::vector<std::uint8_t> packed;
 };
 
 std::mutex lastLabelsLock;
@@ -320,7 +321,7 @@ bool settingsPage(pappl_client_t* client, void* data) {
 bool pictureResource(pappl_client_t* client, void* data) {
     auto* printer = static_cast<pappl_printer_t*>(data);
     const int printerId = papplPrinterGetID(printer);
-    const std::vector<char> bytes = pictureOf(printerId, lastLabelOf(printerId).program);
+    const std::vector<char> bytes = pictureOf(printerId, unpackBits(lastLabelOf(printerId).packed));
     if (bytes.empty())
         return papplClientRespond(client, HTTP_STATUS_NOT_FOUND, nullptr, nullptr, 0, 0);
     if (!papplClientRespond(client, HTTP_STATUS_OK, nullptr, "image/png", 0, bytes.size()))
@@ -376,6 +377,7 @@ void addPrinterPages(pappl_printer_t* printer) {
 }
 
 void keepLabelPicture(int printerId, const std::vector<std::uint8_t>& labelProgram) {
+    std::vector<std::uint8_t> packed = packBits(labelProgram.data(), labelProgram.size());
     const std::lock_guard<std::mutex> hold(lastLabelsLock);
-    lastLabels[printerId] = {++labelsKept, labelProgram};
+    lastLabels[printerId] = {++labelsKept, std::move(packed)};
 }

@@ -27,26 +27,11 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "tests", "printerapp"))
 
 import app_server  # noqa: E402
-from app_server import SAMPLES, AppServer, labelprint  # noqa: E402
+from app_server import SAMPLES, AppServer, children_of, labelprint  # noqa: E402
 from ipp_client import OK, Client  # noqa: E402
 from printer_sim import SimulatedPrinter  # noqa: E402
 
 TICKS = os.sysconf("SC_CLK_TCK")
-
-
-def children_of(pid):
-    """The processes whose parent is `pid`."""
-    found = []
-    for name in os.listdir("/proc"):
-        if not name.isdigit():
-            continue
-        try:
-            with open(f"/proc/{name}/stat") as stat:
-                if int(stat.read().rsplit(")", 1)[1].split()[1]) == pid:
-                    found.append(int(name))
-        except OSError:
-            continue
-    return found
 
 
 def pss_kb(pid):

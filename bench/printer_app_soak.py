@@ -24,9 +24,8 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "tests", "printerapp"))
 
 import pwg_raster  # noqa: E402
-from app_server import LABEL_END, SAMPLES, AppServer  # noqa: E402
+from app_server import LABEL_END, SAMPLES, AppServer, children_of  # noqa: E402
 from ipp_client import OK, Client  # noqa: E402
-from printer_app_many_printers import children_of  # noqa: E402
 from test_printer_app import set_attributes  # noqa: E402
 
 RASTER_LABELS = 10  # labels in each raster job

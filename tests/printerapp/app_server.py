@@ -242,6 +242,21 @@ class AppServer:
             return output.read()
 
 
+def children_of(pid):
+    """The processes whose parent is `pid`."""
+    found = []
+    for name in os.listdir("/proc"):
+        if not name.isdigit():
+            continue
+        try:
+            with open(f"/proc/{name}/stat") as stat:
+                if int(stat.read().rsplit(")", 1)[1].split()[1]) == pid:
+                    found.append(int(name))
+        except OSError:
+            continue
+    return found
+
+
 def labelprint(*args):
     """labelprint's spool stream for the same page and settings."""
     result = subprocess.run([LABELPRINT, "-o", "-", *args], capture_output=True, timeout=120)

@@ -10,7 +10,7 @@ import subprocess
 import time
 import unittest
 
-from app_server import SAMPLES, AppServer, SamplePages, labelprint, labels_in
+from app_server import SAMPLES, AppServer, SamplePages, children_of, labelprint, labels_in
 from ipp_client import OK, Client
 from printer_sim import SimulatedPrinter
 
@@ -22,18 +22,13 @@ IDLE_MS = 1500
 def workers_of(server_pid):
     """The render workers a server has started."""
     found = []
-    for name in os.listdir("/proc"):
-        if not name.isdigit():
-            continue
+    for pid in children_of(server_pid):
         try:
-            with open(f"/proc/{name}/stat") as stat:
-                parent = int(stat.read().rsplit(")", 1)[1].split()[1])
-            with open(f"/proc/{name}/cmdline", "rb") as cmdline:
-                arguments = cmdline.read().split(b"\0")
+            with open(f"/proc/{pid}/cmdline", "rb") as cmdline:
+                if b"--render-worker" in cmdline.read().split(b"\0"):
+                    found.append(pid)
         except OSError:
             continue
-        if parent == server_pid and b"--render-worker" in arguments:
-            found.append(int(name))
     return found
 
 

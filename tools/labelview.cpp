@@ -100,7 +100,7 @@ int run(int argc, char** argv) {
     for (size_t i = 0; i < stream.labels.size(); ++i)
         printLabel(i, stream.labels[i]);
     for (const std::string& note : stream.notes)
-        std::printf("skipped: %s\n", note.c_str());
+        std::printf("outside the labels: %s\n", note.c_str());
     if (!stream.ok()) {
         std::fflush(stdout);
         std::fprintf(stderr, "%s: %s\n", args.file.c_str(), stream.error.c_str());

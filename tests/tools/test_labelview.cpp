@@ -47,7 +47,7 @@ TEST_F(Labelview, ListsLabelsAndSkippedBytes) {
               "64 printed dots\n"
               "label 2: size 1 mm x 2 mm, density 4, direction 0, bitmap 1 bytes x 16 "
               "lines, 0 printed dots\n"
-              "skipped: bytes 0-3: 4 bytes that are not a label program\n");
+              "outside the labels: bytes 0-3: 4 bytes that are not a label program\n");
     EXPECT_EQ(run.err, "");
 }
 

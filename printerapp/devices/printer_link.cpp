@@ -72,6 +72,17 @@ PrinterLink* linkOf(pappl_device_t* device) {
     return found == links.end() ? nullptr : found->second;
 }
 
+bool answersBack(const char* uri) {
+    if (!uri)
+        return false;
+    for (const auto& [user, ours] : kSchemes) {
+        const std::size_t length = std::strlen(user);
+        if (std::strncmp(uri, user, length) == 0 && std::strncmp(uri + length, "://", 3) == 0)
+            return true;
+    }
+    return false;
+}
+
 std::string userUri(const char* uri) {
     for (const auto& [user, ours] : kSchemes) {
         const std::size_t length = std::strlen(ours);

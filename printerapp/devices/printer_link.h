@@ -104,6 +104,10 @@ void addPrinterLinkSchemes(pappl_system_t* system);
 // The device URI a user gave for the scheme's URI of the program's.
 std::string userUri(const char* uri);
 
+// Whether the printer at the user's device URI `uri` is one the program
+// opens through a link (network or USB), which can be asked and answer.
+bool answersBack(const char* uri);
+
 // A scheme of the program's: its `open` makes the device's link and hands it
 // to openLink; closing, reading, writing and the device's status are every
 // link's own.

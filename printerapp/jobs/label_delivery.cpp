@@ -306,7 +306,7 @@ bool LabelDelivery::settle() {
 
 bool askIdlePrinter(pappl_printer_t* printer) {
     const char* uri = papplPrinterGetDeviceURI(printer);
-    if (!uri || (std::strncmp(uri, "socket://", 9) != 0 && std::strncmp(uri, "usb://", 6) != 0) ||
+    if (!answersBack(uri) ||
         !appContext().printers->settings(papplPrinterGetID(printer)).statusQuery)
         return true;
     // Null as well while a job has the device; the job asks then.

@@ -22,14 +22,6 @@ namespace {
 // A printer that takes nothing for this long does not get the action.
 constexpr auto kActionWithin = std::chrono::seconds(5);
 
-bool answersBack(const char* uri) {
-    return uri && (std::strncmp(uri, "socket://", 9) == 0 || std::strncmp(uri, "usb://", 6) == 0);
-}
-
-} // namespace
-
-namespace {
-
 // The picture as a one-page PWG raster file at the printer's resolution: the
 // job prints it dot for dot, where a picture file would be fitted to the
 // label's printable area.

@@ -1,5 +1,4 @@
 #include "imaging/label_fit.h"
-#include "imaging/page_image_reader.h"
 #include "imaging/test_label.h"
 
 #include <gtest/gtest.h>
@@ -202,21 +201,6 @@ TEST(TestLabel, SizesOutOfRangeGiveAnEmptyPicture) {
         EXPECT_EQ(image.width, c.drawn ? c.width : 0);
         EXPECT_EQ(image.height, c.drawn ? c.height : 0);
         EXPECT_EQ(image.dot(c.width / 2, dotsForMillimetres(0.5, c.dpi)), c.drawn);
-    }
-}
-
-// Not run by default: writes the test label at a few sizes to /tmp for a
-// look (--gtest_also_run_disabled_tests --gtest_filter='TestLabel.*').
-TEST(TestLabel, DISABLED_WritesPicturesToLookAt) {
-    const std::pair<const char*, TestLabelFacts> pictures[] = {
-        {"/tmp/test-label-4x6.png", factsFor(812, 1218, 203)},
-        {"/tmp/test-label-50x30.png", factsFor(400, 240, 203)},
-        {"/tmp/test-label-25x15.png", factsFor(200, 120, 203)},
-        {"/tmp/test-label-4x6-300dpi.png", factsFor(1200, 1800, 300)},
-    };
-    for (const auto& [path, facts] : pictures) {
-        std::string error;
-        EXPECT_TRUE(writePng(path, drawTestLabel(facts), error)) << error;
     }
 }
 
